@@ -1,12 +1,5 @@
-// OK-only message boxes, captioned with the program's name.
+// OK-only message boxes, captioned with the program's name. Kept for the
+// callers that include it; the front ends live in ui.h.
 #pragma once
 
-#include <string>
-
-namespace platform {
-
-// Shows text (UTF-8) through the active front end and returns once the user
-// has answered.
-void ShowMessageBox(const std::string& text);
-
-}  // namespace platform
+#include "platform/ui.h"
