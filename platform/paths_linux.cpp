@@ -1,0 +1,103 @@
+// Linux side of paths.h.
+#include "platform/paths.h"
+
+#include <dirent.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdlib>
+#include <string_view>
+
+namespace platform {
+namespace {
+
+bool Exists(const std::string& path) {
+    struct stat st;
+    return ::lstat(path.c_str(), &st) == 0;
+}
+
+bool EqualIgnoringAsciiCase(std::string_view a, std::string_view b) {
+    if (a.size() != b.size()) return false;
+    for (size_t i = 0; i < a.size(); ++i) {
+        unsigned char x = static_cast<unsigned char>(a[i]);
+        unsigned char y = static_cast<unsigned char>(b[i]);
+        if (x >= 'A' && x <= 'Z') x = static_cast<unsigned char>(x + 32);
+        if (y >= 'A' && y <= 'Z') y = static_cast<unsigned char>(y + 32);
+        if (x != y) return false;
+    }
+    return true;
+}
+
+// The only entry of folder that matches name ignoring ASCII case, or name
+// itself when there is none or more than one.
+std::string MatchInFolder(const std::string& folder, const std::string& name) {
+    DIR* dir = ::opendir(folder.empty() ? "." : folder.c_str());
+    if (dir == nullptr) return name;
+    std::string found;
+    int matches = 0;
+    while (const dirent* entry = ::readdir(dir)) {
+        if (EqualIgnoringAsciiCase(entry->d_name, name)) {
+            found = entry->d_name;
+            ++matches;
+        }
+    }
+    ::closedir(dir);
+    return matches == 1 ? found : name;
+}
+
+}  // namespace
+
+std::string ResolveCase(const std::string& path) {
+    if (path.empty() || Exists(path)) return path;
+    std::string result;
+    size_t pos = 0;
+    if (path[0] == '/') {
+        result = "/";
+        pos = 1;
+    }
+    bool resolving = true;  // once a component is missing, the rest is new
+    while (pos <= path.size()) {
+        size_t slash = path.find('/', pos);
+        if (slash == std::string::npos) slash = path.size();
+        std::string name = path.substr(pos, slash - pos);
+        if (!name.empty() && name != "." && name != "..") {
+            std::string candidate = result + name;
+            if (resolving && !Exists(candidate)) {
+                name = MatchInFolder(result, name);
+                candidate = result + name;
+                resolving = Exists(candidate);
+            }
+        }
+        result += name;
+        if (slash < path.size()) result += '/';
+        pos = slash + 1;
+    }
+    return result;
+}
+
+std::string ToNativeSeparators(std::string path) {
+    for (char& c : path) {
+        if (c == '\\') c = '/';
+    }
+    return path;
+}
+
+std::string RuntimeDir() {
+    const char* xdg = std::getenv("XDG_RUNTIME_DIR");
+    if (xdg != nullptr && *xdg != '\0') return xdg;
+    const char* tmp = std::getenv("TMPDIR");
+    std::string dir = (tmp != nullptr && *tmp != '\0') ? tmp : "/tmp";
+    dir += "/morrowgate-" + std::to_string(::getuid());
+    if (::mkdir(dir.c_str(), 0700) != 0 && errno != EEXIST) return {};
+    struct stat st;
+    // Someone else's folder (or a link planted in its place) would let them
+    // see or fake our mutexes and windows.
+    if (::lstat(dir.c_str(), &st) != 0 || !S_ISDIR(st.st_mode) || st.st_uid != ::getuid() ||
+        (st.st_mode & 0077) != 0) {
+        return {};
+    }
+    return dir;
+}
+
+}  // namespace platform
