@@ -27,6 +27,7 @@ int CDialog::DoModal() {
         // A dialog whose initialisation fails is not shown.
         if (!m_ended) EndDialog(IDCANCEL);
     }
+    if (!m_ended) ActiveFrontEnd().DialogShown(m_caption);
     while (!m_ended) {
         switch (ActiveFrontEnd().WaitForAction(View())) {
             case DialogAction::Confirm: {

@@ -8,12 +8,14 @@
 //    About, "q" or end of input = close. After end of input (or "q") every
 //    later message box is answered at once, so the program never hangs
 //    without a terminal.
-//  - scripted: for tests. Takes a list of user actions; message boxes are
-//    answered at once; when the actions run out the dialog is closed.
+//  - scripted: for tests. Takes a list of user actions, each taken by the
+//    innermost modal dialog that waits (so "about,confirm" opens the about box
+//    and closes it again with its OK button); message boxes are answered at
+//    once; when the actions run out the waiting dialog is closed.
 //
 // Both record, in order: every message box, every change of the status line,
-// every window message sent, every process started and every further modal
-// dialog shown (the about box).
+// every window message sent, every process started and every modal dialog
+// that waits for the user.
 //
 // Selecting and observing them from outside the process (the real binary),
 // read once at start-up by ConfigureFrontEndFromEnvironment:
@@ -40,7 +42,9 @@ namespace platform {
 //   "status"  text                      (control 1001 changed)
 //   "sendmsg" title, message, wParam, lParam (decimal, unsigned 32-bit)
 //   "start"   program, parameters, workDir, "hidden" | "shown"
-//   "dialog"  caption                   (a modal dialog besides the main one)
+//   "dialog"  caption                   (a modal dialog waits for the user:
+//                                        the main one in standalone mode, or
+//                                        the about box)
 //   "fsops"   count                     (file-system operations; written by
 //                                        the program just before it ends)
 struct UiRecord {
