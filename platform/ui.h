@@ -113,6 +113,7 @@ private:
 };
 
 struct ScriptStep {
+    ScriptStep(DialogAction a, std::function<void()> b = {}) : action(a), before(std::move(b)) {}
     DialogAction action;
     std::function<void()> before;  // run just before the action is taken
 };
