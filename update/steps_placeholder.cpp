@@ -3,8 +3,6 @@
 // and removes its line here.
 #include "update/update_steps.h"
 
-int CUpdateSteps::UnpackPackage() { return UPDATE_OK; }
-int CUpdateSteps::LocatePackageRoot() { return UPDATE_OK; }
 int CUpdateSteps::LoadManifest() { return UPDATE_OK; }
 int CUpdateSteps::BackupTargets() { return UPDATE_OK; }
 int CUpdateSteps::InstallFiles() { return UPDATE_OK; }
