@@ -3,7 +3,3 @@
 // and removes its line here.
 #include "update/update_steps.h"
 
-int CUpdateSteps::LoadManifest() { return UPDATE_OK; }
-int CUpdateSteps::BackupTargets() { return UPDATE_OK; }
-int CUpdateSteps::InstallFiles() { return UPDATE_OK; }
-int CUpdateSteps::RegisterAndCleanUp() { return UPDATE_OK; }
