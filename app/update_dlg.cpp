@@ -11,10 +11,6 @@ namespace {
 bool IsStandalone() { return g_nResultWndId == -1; }
 }  // namespace
 
-std::string ResultWindowTitle(int windowNumber) {
-    return "WaitForUpdateResultWnd" + std::to_string(windowNumber);
-}
-
 CUpdateDlg::CUpdateDlg() : CDialog(IDD_UPDATE_DIALOG, "Lumo对战平台更新程序"), m_hIcon(IDR_MAINFRAME) {
     AddControl(IDC_STATUS, platform::ControlKind::StatusText,
                "安装程序需要更新Lumo对战平台，请您先关闭Lumo对战平台");

@@ -6,6 +6,7 @@
 
 #include <string>
 
+#include "app/names.h"
 #include "platform/dialog.h"
 #include "platform/ipc.h"
 #include "update/update_steps.h"
@@ -34,9 +35,3 @@ private:
     // program) ends: its existence tells a starting client to wait.
     platform::NamedMutex m_mutex;
 };
-
-// "WaitForUpdateResultWnd%d"
-std::string ResultWindowTitle(int windowNumber);
-
-inline constexpr char kUpdateMutexName[] = "Morrowgate.Update";
-inline constexpr char kClientExeName[] = "Skarnfell.exe";

@@ -9,7 +9,8 @@
 //       other result, 2 when no result came, 3 on a usage or set-up error).
 //       --no-start waits for a result without starting Update.
 //   standin-client --hold SECONDS
-//       Holds the mutex for that long, as a running client does.
+//       Holds the mutex for that long, as a running client does; prints
+//       "holding" once it has it.
 //   standin-client
 //       Started without arguments, as Update relaunches the client: prints a
 //       line, appends one to $MG_CLIENT_MARKER when that is set, and exits.
@@ -26,7 +27,7 @@
 #include <vector>
 
 #include "app/command_line.h"
-#include "app/update_dlg.h"
+#include "app/names.h"
 #include "platform/ipc.h"
 #include "platform/process.h"
 
@@ -85,6 +86,8 @@ int main(int argc, char** argv) {
         const bool hasValue = i + 1 < args.size();
         if (arg == "--hold" && hasValue) {
             platform::NamedMutex mutex = HoldMutex();
+            if (mutex.IsHeld()) std::printf("holding\n");
+            std::fflush(stdout);
             platform::Sleep(static_cast<uint32_t>(std::atof(args[++i].c_str()) * 1000));
             return mutex.IsHeld() ? 0 : 3;
         } else if (arg == "--folder" && hasValue) {
