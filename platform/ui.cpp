@@ -1,6 +1,8 @@
 // Front ends and their records (ui.h).
 #include "platform/ui.h"
 
+#include <unistd.h>
+
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
@@ -107,7 +109,8 @@ void ConsoleFrontEnd::OnMessageBox(const std::string& caption, const std::string
         std::fflush(stdout);
         return;
     }
-    std::printf("  (Enter = OK) ");
+    // Prompt people only; piped input is read all the same.
+    if (::isatty(0)) std::printf("  (Enter = OK) ");
     std::fflush(stdout);
     std::string line;
     if (!std::getline(std::cin, line)) m_inputClosed = true;
