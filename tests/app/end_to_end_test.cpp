@@ -86,6 +86,24 @@ TEST_F(EndToEnd, NotifyWithoutClientWindowEndsQuietly) {
     EXPECT_EQ(Records("fsops").size(), 1u);
 }
 
+TEST_F(EndToEnd, FaultInjectionReachesTheRealBinary) {
+    TempDir::Write(client + "/DownTemp/patch.cab", "not a cabinet");
+    const std::string command = client + "/Update '^9^Game^patch.cab^Bin^' </dev/null";
+    ASSERT_EQ(RunCommand(command).status, 0);
+    const auto normalBoxes = Records("msgbox");
+    const auto counts = Records("fsops");
+    ASSERT_EQ(counts.size(), 1u);
+    EXPECT_NE(counts[0], "fsops|0") << "the run used the file system";
+
+    std::filesystem::remove(records);
+    ::setenv("MG_FAIL_FS_OP", "1", 1);
+    const CommandResult injected = RunCommand(command);
+    ::unsetenv("MG_FAIL_FS_OP");
+    ASSERT_EQ(injected.status, 0);
+    EXPECT_EQ(Records("fsops").size(), 1u);
+    EXPECT_NE(Records("msgbox"), normalBoxes) << "the first file-system operation failed";
+}
+
 TEST_F(EndToEnd, StandaloneConfirmRefusedWhileAnotherProcessHoldsTheMutex) {
     FILE* holder = ::popen((client + "/Skarnfell.exe --hold 2").c_str(), "r");
     ASSERT_NE(holder, nullptr);

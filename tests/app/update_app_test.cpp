@@ -22,7 +22,7 @@ struct StartCase {
     const char* installDir;
 };
 
-void PrintTo(const StartCase& c, std::ostream* os) { *os << c.arguments; }
+void PrintTo(const StartCase& c, std::ostream* os) { *os << (*c.arguments != 0 ? c.arguments : "(no arguments)"); }
 
 class StartUp : public AppTest, public testing::WithParamInterface<StartCase> {};
 
