@@ -5,5 +5,4 @@
 namespace cabbuild {
 std::unique_ptr<FolderCompressor> MakeMszipCompressor(int) { return nullptr; }
 std::unique_ptr<FolderCompressor> MakeLzxCompressor(int) { return nullptr; }
-std::unique_ptr<FolderCompressor> MakeQuantumCompressor(int) { return nullptr; }
 }  // namespace cabbuild

@@ -1,0 +1,49 @@
+// Hash-chain match finder over a folder's history, for the Quantum compressor.
+// Positions count from the folder's first byte; the history keeps at least a
+// window's worth of bytes before the frame being compressed.
+#pragma once
+
+#include <cstdint>
+#include <span>
+#include <vector>
+
+namespace cabbuild::quantum_enc {
+
+struct MatchCandidate {
+    uint32_t length;
+    uint32_t offset;
+};
+
+class MatchFinder {
+public:
+    MatchFinder(int windowBits, int maxChain);
+
+    void Reset();
+    // Adds the next frame's bytes to the history.
+    void Append(std::span<const uint8_t> frame);
+    // Byte at an absolute position still held in the history.
+    uint8_t At(uint64_t pos) const { return buf_[size_t(pos - base_)]; }
+    uint64_t End() const { return base_ + buf_.size(); }
+
+    // Matches at pos no longer than maxLength, nearest first, each longer
+    // than the one before (the shorter-but-nearer ones are often cheaper).
+    // Only matches the stream can code are reported: length 3 within 4096
+    // bytes, length 4 within 262144, longer ones within the window.
+    void Find(uint64_t pos, uint32_t maxLength, std::vector<MatchCandidate>& out);
+    // Enters positions into the hash chains up to (not including) pos.
+    void InsertUpTo(uint64_t pos);
+
+private:
+    uint32_t Hash(uint64_t pos) const;
+    void Slide();
+
+    uint32_t windowSize_;
+    int maxChain_;
+    uint64_t base_ = 0;      // absolute position of buf_[0]
+    uint64_t inserted_ = 0;  // positions below this are in the chains
+    std::vector<uint8_t> buf_;
+    std::vector<uint64_t> head_;  // position + 1, 0 = empty
+    std::vector<uint64_t> prev_;  // by position modulo the window
+};
+
+}  // namespace cabbuild::quantum_enc
