@@ -4,6 +4,6 @@
 #include "platform/dialog.h"
 
 class CAboutDlg : public platform::CDialog {
-public:
+  public:
     CAboutDlg();
 };

@@ -3,4 +3,6 @@
 
 CUpdateApp theApp;
 
-int main(int argc, char** argv) { return platform::RunApplication(argc, argv); }
+int main(int argc, char** argv) {
+    return platform::RunApplication(argc, argv);
+}

@@ -5,11 +5,11 @@
 #include "platform/dialog.h"
 
 class CUpdateApp : public platform::CWinApp {
-public:
+  public:
     // Always false: the program ends once the dialog has closed.
     bool InitInstance() override;
 
-protected:
+  protected:
     // Runs the main dialog; tests put a dialog with a stand-in run here.
     virtual void RunMainDialog();
 };

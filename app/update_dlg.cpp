@@ -8,10 +8,13 @@
 #include "update/process_values.h"
 
 namespace {
-bool IsStandalone() { return g_nResultWndId == -1; }
+bool IsStandalone() {
+    return g_nResultWndId == -1;
+}
 }  // namespace
 
-CUpdateDlg::CUpdateDlg() : CDialog(IDD_UPDATE_DIALOG, "Lumo对战平台更新程序"), m_hIcon(IDR_MAINFRAME) {
+CUpdateDlg::CUpdateDlg()
+    : CDialog(IDD_UPDATE_DIALOG, "Lumo对战平台更新程序"), m_hIcon(IDR_MAINFRAME) {
     AddControl(IDC_STATUS, platform::ControlKind::StatusText,
                "安装程序需要更新Lumo对战平台，请您先关闭Lumo对战平台");
     AddControl(IDC_CONFIRM, platform::ControlKind::Button, "确认");
@@ -46,8 +49,10 @@ bool CUpdateDlg::OnInitDialog() {
 }
 
 void CUpdateDlg::OnCommand(int controlId) {
-    if (controlId == IDC_CONFIRM) OnConfirm();
-    else CDialog::OnCommand(controlId);
+    if (controlId == IDC_CONFIRM)
+        OnConfirm();
+    else
+        CDialog::OnCommand(controlId);
 }
 
 void CUpdateDlg::OnSysCommand(uint32_t id, intptr_t lParam) {
@@ -77,7 +82,8 @@ void CUpdateDlg::OnOK() {
     const int result = RunUpdateSteps();
     if (!IsStandalone()) {
         if (auto window = platform::FindWindowByTitle(ResultWindowTitle(g_nResultWndId))) {
-            platform::SendWindowMessage(*window, platform::WM_UPDATE_RESULT, static_cast<uint32_t>(result), 0);
+            platform::SendWindowMessage(*window, platform::WM_UPDATE_RESULT,
+                                        static_cast<uint32_t>(result), 0);
         }
     } else if (result == UPDATE_OK) {
         m_strStatus = "对战平台升级成功,正在调入...";

@@ -12,7 +12,7 @@
 #include "update/update_steps.h"
 
 class CUpdateDlg : public platform::CDialog, public CUpdateSteps {
-public:
+  public:
     CUpdateDlg();
     ~CUpdateDlg() override;
 
@@ -30,7 +30,7 @@ public:
     std::string m_strStatus;  // the status line, control 1001
     int m_hIcon;              // icon group 128; painting it is the front end's business
 
-private:
+  private:
     // Created by Confirm and held until the dialog (and with it the
     // program) ends: its existence tells a starting client to wait.
     platform::NamedMutex m_mutex;

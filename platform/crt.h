@@ -34,7 +34,7 @@ inline constexpr int kO_NOINHERIT = 0x0080;   // always the case here
 inline constexpr int kO_CREAT = 0x0100;
 inline constexpr int kO_TRUNC = 0x0200;
 inline constexpr int kO_EXCL = 0x0400;
-inline constexpr int kO_TEXT = 0x4000;        // no translation is done
+inline constexpr int kO_TEXT = 0x4000;  // no translation is done
 inline constexpr int kO_BINARY = 0x8000;
 
 // Permission values for a new file (Windows values); without kS_IWRITE the

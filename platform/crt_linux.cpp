@@ -1,6 +1,4 @@
 // Linux side of crt.h: translates the Windows flags and values.
-#include "platform/crt.h"
-
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -8,6 +6,7 @@
 #include <cerrno>
 #include <string>
 
+#include "platform/crt.h"
 #include "platform/fault.h"
 #include "platform/paths.h"
 #include "platform/readonly_linux.h"
@@ -18,9 +17,15 @@ namespace {
 int TranslateOpenFlags(int oflag) {
     int flags = O_CLOEXEC;
     switch (oflag & (kO_WRONLY | kO_RDWR)) {
-        case kO_WRONLY: flags |= O_WRONLY; break;
-        case kO_RDWR: flags |= O_RDWR; break;
-        default: flags |= O_RDONLY; break;
+        case kO_WRONLY:
+            flags |= O_WRONLY;
+            break;
+        case kO_RDWR:
+            flags |= O_RDWR;
+            break;
+        default:
+            flags |= O_RDONLY;
+            break;
     }
     if (oflag & kO_APPEND) flags |= O_APPEND;
     if (oflag & kO_CREAT) flags |= O_CREAT;
@@ -102,8 +107,10 @@ int _close(int fd) {
 int32_t _lseek(int fd, int32_t offset, int origin) {
     if (!CountFsOp()) return -1;
     int whence = SEEK_SET;
-    if (origin == kSEEK_CUR) whence = SEEK_CUR;
-    else if (origin == kSEEK_END) whence = SEEK_END;
+    if (origin == kSEEK_CUR)
+        whence = SEEK_CUR;
+    else if (origin == kSEEK_END)
+        whence = SEEK_END;
     else if (origin != kSEEK_SET) {
         errno = EINVAL;
         return -1;

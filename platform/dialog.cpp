@@ -11,8 +11,10 @@ CWinApp* g_app = nullptr;
 }  // namespace
 
 void DDX_Text(CDataExchange* pDX, int controlId, std::string& value) {
-    if (pDX->m_bSaveAndValidate) value = pDX->m_pDlgWnd->GetControlText(controlId);
-    else pDX->m_pDlgWnd->SetControlText(controlId, value);
+    if (pDX->m_bSaveAndValidate)
+        value = pDX->m_pDlgWnd->GetControlText(controlId);
+    else
+        pDX->m_pDlgWnd->SetControlText(controlId, value);
 }
 
 CDialog::CDialog(int templateId, std::string caption)
@@ -64,11 +66,15 @@ void CDialog::OnOK() {
     if (UpdateData(true)) EndDialog(IDOK);
 }
 
-void CDialog::OnCancel() { EndDialog(IDCANCEL); }
+void CDialog::OnCancel() {
+    EndDialog(IDCANCEL);
+}
 
 void CDialog::OnCommand(int controlId) {
-    if (controlId == IDOK) OnOK();
-    else if (controlId == IDCANCEL) OnCancel();
+    if (controlId == IDOK)
+        OnOK();
+    else if (controlId == IDCANCEL)
+        OnCancel();
 }
 
 void CDialog::OnSysCommand(uint32_t id, intptr_t) {
@@ -140,12 +146,16 @@ DialogView CDialog::View() const {
     return view;
 }
 
-CWinApp::CWinApp() { g_app = this; }
+CWinApp::CWinApp() {
+    g_app = this;
+}
 CWinApp::~CWinApp() {
     if (g_app == this) g_app = nullptr;
 }
 
-CWinApp* AfxGetApp() { return g_app; }
+CWinApp* AfxGetApp() {
+    return g_app;
+}
 
 int RunApplication(int argc, char** argv) {
     EnsureStandardDescriptors();

@@ -22,7 +22,7 @@ enum class ControlKind { Label, StatusText, Button };
 class CDialog;
 
 class CDataExchange {
-public:
+  public:
     CDataExchange(CDialog* dialog, bool saveAndValidate)
         : m_bSaveAndValidate(saveAndValidate), m_pDlgWnd(dialog) {}
     bool m_bSaveAndValidate;  // true: controls -> members
@@ -33,7 +33,7 @@ public:
 void DDX_Text(CDataExchange* pDX, int controlId, std::string& value);
 
 class CDialog {
-public:
+  public:
     CDialog(int templateId, std::string caption);
     virtual ~CDialog();
     CDialog(const CDialog&) = delete;
@@ -74,7 +74,7 @@ public:
     int TemplateId() const { return m_templateId; }
     const std::string& Caption() const { return m_caption; }
 
-private:
+  private:
     struct Control {
         ControlKind kind;
         std::string text;
@@ -94,7 +94,7 @@ private:
 // The application object: the program defines one global instance, whose
 // constructor registers it.
 class CWinApp {
-public:
+  public:
     CWinApp();
     virtual ~CWinApp();
     CWinApp(const CWinApp&) = delete;

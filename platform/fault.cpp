@@ -24,8 +24,12 @@ void FailFsOpAt(uint64_t n) {
     g_failAt = n;
 }
 
-uint64_t FsOpCount() { return g_count.load(); }
-void ResetFsOpCount() { g_count = 0; }
+uint64_t FsOpCount() {
+    return g_count.load();
+}
+void ResetFsOpCount() {
+    g_count = 0;
+}
 
 void ArmFsFaultFromEnvironment() {
     const char* value = std::getenv("MG_FAIL_FS_OP");

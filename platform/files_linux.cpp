@@ -1,6 +1,4 @@
 // Linux side of files.h.
-#include "platform/files.h"
-
 #include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -12,6 +10,7 @@
 #include <ctime>
 
 #include "platform/fault.h"
+#include "platform/files.h"
 #include "platform/paths.h"
 #include "platform/readonly_linux.h"
 
@@ -110,7 +109,8 @@ bool CopyFile(const std::string& from, const std::string& to, bool failIfExists)
     }
     struct stat existing;
     const bool targetExists = ::stat(target.c_str(), &existing) == 0;
-    if (targetExists && (failIfExists || S_ISDIR(existing.st_mode) || detail::IsReadOnly(existing))) {
+    if (targetExists &&
+        (failIfExists || S_ISDIR(existing.st_mode) || detail::IsReadOnly(existing))) {
         ::close(in);
         errno = targetExists && failIfExists ? EEXIST : EACCES;
         return false;
@@ -142,8 +142,10 @@ bool SetFileAttributes(const std::string& path, uint32_t attributes) {
     struct stat st;
     if (::stat(resolved.c_str(), &st) != 0) return false;
     mode_t mode = st.st_mode & 07777;
-    if (attributes & FILE_ATTRIBUTE_READONLY) mode &= static_cast<mode_t>(~0222);
-    else mode |= S_IWUSR;
+    if (attributes & FILE_ATTRIBUTE_READONLY)
+        mode &= static_cast<mode_t>(~0222);
+    else
+        mode |= S_IWUSR;
     return mode == (st.st_mode & 07777) || ::chmod(resolved.c_str(), mode) == 0;
 }
 
@@ -206,9 +208,10 @@ bool DeleteTree(const std::string& path) {
     if (!CountFsOp()) return false;
     std::string resolved = ResolveCase(path);
     while (resolved.size() > 1 && resolved.back() == '/') resolved.pop_back();
-    if (resolved.empty() || resolved == "/" ) return false;
+    if (resolved.empty() || resolved == "/") return false;
     const size_t slash = resolved.rfind('/');
-    const std::string parent = slash == std::string::npos ? "." : (slash == 0 ? "/" : resolved.substr(0, slash));
+    const std::string parent =
+        slash == std::string::npos ? "." : (slash == 0 ? "/" : resolved.substr(0, slash));
     const std::string name = slash == std::string::npos ? resolved : resolved.substr(slash + 1);
     if (name == "." || name == "..") return false;
     const int fd = ::open(parent.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);

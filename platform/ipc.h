@@ -18,7 +18,7 @@
 namespace platform {
 
 class NamedMutex {
-public:
+  public:
     NamedMutex() = default;
     ~NamedMutex();  // releases (CloseHandle)
     NamedMutex(NamedMutex&& other) noexcept;
@@ -29,7 +29,7 @@ public:
     bool IsHeld() const { return m_fd >= 0; }
     void Close();
 
-private:
+  private:
     friend NamedMutex CreateNamedMutex(const std::string& name, bool* alreadyExists);
     int m_fd = -1;
 };
@@ -50,7 +50,7 @@ struct WindowMessage {
 
 // A connection to a window found by title; move-only.
 class WindowHandle {
-public:
+  public:
     WindowHandle() = default;
     ~WindowHandle();
     WindowHandle(WindowHandle&& other) noexcept;
@@ -60,7 +60,7 @@ public:
 
     const std::string& Title() const { return m_title; }
 
-private:
+  private:
     friend std::optional<WindowHandle> FindWindowByTitle(const std::string& title);
     friend std::optional<uint32_t> SendWindowMessage(WindowHandle& window, uint32_t message,
                                                      uint32_t wParam, uint32_t lParam);
@@ -75,12 +75,12 @@ std::optional<WindowHandle> FindWindowByTitle(const std::string& title);
 // returns its answer (nothing when the window went away). The message is
 // reported to the active front end (ui.h) for recording. One message per
 // handle: FindWindowByTitle again for the next one.
-std::optional<uint32_t> SendWindowMessage(WindowHandle& window, uint32_t message,
-                                          uint32_t wParam, uint32_t lParam);
+std::optional<uint32_t> SendWindowMessage(WindowHandle& window, uint32_t message, uint32_t wParam,
+                                          uint32_t lParam);
 
 // The receiving side: a window with a title that other processes can find.
 class MessageWindow {
-public:
+  public:
     MessageWindow() = default;
     ~MessageWindow();  // destroys the window
     MessageWindow(const MessageWindow&) = delete;
@@ -96,7 +96,7 @@ public:
     // (a FindWindowByTitle without a send) are passed over.
     std::optional<WindowMessage> Receive(int timeoutMs, uint32_t answer = 0);
 
-private:
+  private:
     int m_fd = -1;
     std::string m_path;
 };

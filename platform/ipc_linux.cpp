@@ -1,7 +1,5 @@
 // Linux side of ipc.h: flock()ed files as named mutexes, Unix stream sockets
 // as result windows, both in the per-user runtime folder.
-#include "platform/ipc.h"
-
 #include <fcntl.h>
 #include <poll.h>
 #include <sys/file.h>
@@ -14,6 +12,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "platform/ipc.h"
 #include "platform/paths.h"
 #include "platform/ui.h"
 
@@ -87,9 +86,13 @@ uint32_t GetWord(const unsigned char* in) {
 
 }  // namespace
 
-NamedMutex::~NamedMutex() { Close(); }
+NamedMutex::~NamedMutex() {
+    Close();
+}
 
-NamedMutex::NamedMutex(NamedMutex&& other) noexcept : m_fd(other.m_fd) { other.m_fd = -1; }
+NamedMutex::NamedMutex(NamedMutex&& other) noexcept : m_fd(other.m_fd) {
+    other.m_fd = -1;
+}
 
 NamedMutex& NamedMutex::operator=(NamedMutex&& other) noexcept {
     if (this != &other) {
@@ -158,14 +161,17 @@ std::optional<uint32_t> SendWindowMessage(WindowHandle& window, uint32_t message
     PutWord(packet + 4, wParam);
     PutWord(packet + 8, lParam);
     unsigned char answer[4];
-    const bool ok = WriteAll(window.m_fd, packet, sizeof packet) && ReadAll(window.m_fd, answer, sizeof answer);
+    const bool ok =
+        WriteAll(window.m_fd, packet, sizeof packet) && ReadAll(window.m_fd, answer, sizeof answer);
     ::close(window.m_fd);
     window.m_fd = -1;
     if (!ok) return std::nullopt;
     return GetWord(answer);
 }
 
-MessageWindow::~MessageWindow() { Destroy(); }
+MessageWindow::~MessageWindow() {
+    Destroy();
+}
 
 bool MessageWindow::Create(const std::string& title) {
     Destroy();
@@ -227,6 +233,8 @@ bool SocketInit() {
     return value == nullptr || std::strcmp(value, "1") != 0;
 }
 
-void SetSocketInitFails(bool fails) { g_socketInitFails = fails; }
+void SetSocketInitFails(bool fails) {
+    g_socketInitFails = fails;
+}
 
 }  // namespace platform

@@ -1,6 +1,4 @@
 // Linux side of paths.h.
-#include "platform/paths.h"
-
 #include <dirent.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -8,6 +6,8 @@
 #include <cerrno>
 #include <cstdlib>
 #include <string_view>
+
+#include "platform/paths.h"
 
 namespace platform {
 namespace {

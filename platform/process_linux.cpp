@@ -1,6 +1,4 @@
 // Linux side of process.h.
-#include "platform/process.h"
-
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -12,6 +10,7 @@
 #include <vector>
 
 #include "platform/paths.h"
+#include "platform/process.h"
 #include "platform/ui.h"
 
 namespace platform {
@@ -40,14 +39,16 @@ std::string ExecutablePath() {
 
 bool IsExecutableFile(const std::string& path) {
     struct stat st;
-    return ::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode) && ::access(path.c_str(), X_OK) == 0;
+    return ::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode) &&
+           ::access(path.c_str(), X_OK) == 0;
 }
 
 // Where ShellExecute would find the program: a path with a folder is taken
 // as it is; a bare name is looked for in the working folder, then in PATH.
 std::string FindProgram(const std::string& program, const std::string& workDir) {
     if (program.find('/') != std::string::npos) return ResolveCase(program);
-    const std::string local = ResolveCase((workDir.empty() ? std::string(".") : workDir) + "/" + program);
+    const std::string local =
+        ResolveCase((workDir.empty() ? std::string(".") : workDir) + "/" + program);
     if (IsExecutableFile(local)) return local;
     const char* path = std::getenv("PATH");
     std::string rest = path != nullptr ? path : "/usr/bin:/bin";
@@ -88,8 +89,12 @@ void SetCommandLine(int argc, const char* const* argv) {
     CommandLine() = joined;
 }
 
-void SetCommandLine(const std::string& commandLine) { CommandLine() = commandLine; }
-std::string GetCommandLine() { return CommandLine(); }
+void SetCommandLine(const std::string& commandLine) {
+    CommandLine() = commandLine;
+}
+std::string GetCommandLine() {
+    return CommandLine();
+}
 
 std::string GetModuleDir() {
     if (!ModuleDirOverride().empty()) return ModuleDirOverride();
@@ -101,17 +106,22 @@ std::string GetModuleDir() {
     return dir;
 }
 
-void SetModuleDirForTest(const std::string& dirWithSeparator) { ModuleDirOverride() = dirWithSeparator; }
+void SetModuleDirForTest(const std::string& dirWithSeparator) {
+    ModuleDirOverride() = dirWithSeparator;
+}
 
 std::string ProgramName() {
     if (!ProgramNameOverride().empty()) return ProgramNameOverride();
     std::string name = ExecutablePath();
     name = name.substr(name.rfind('/') + 1);
-    if (name.size() > 4 && name.compare(name.size() - 4, 4, ".exe") == 0) name.resize(name.size() - 4);
+    if (name.size() > 4 && name.compare(name.size() - 4, 4, ".exe") == 0)
+        name.resize(name.size() - 4);
     return name;
 }
 
-void SetProgramName(const std::string& name) { ProgramNameOverride() = name; }
+void SetProgramName(const std::string& name) {
+    ProgramNameOverride() = name;
+}
 
 void Sleep(uint32_t milliseconds) {
     struct timespec left = {static_cast<time_t>(milliseconds / 1000),

@@ -9,7 +9,9 @@
 
 namespace platform::detail {
 
-inline bool IsReadOnly(const struct stat& st) { return (st.st_mode & S_IWUSR) == 0; }
+inline bool IsReadOnly(const struct stat& st) {
+    return (st.st_mode & S_IWUSR) == 0;
+}
 
 // True when path exists, is not a folder and is read-only.
 inline bool IsReadOnlyFile(const std::string& path) {

@@ -19,10 +19,14 @@ std::unique_ptr<FrontEnd> g_configured;
 std::string Escape(const std::string& field) {
     std::string out;
     for (char c : field) {
-        if (c == '\\') out += "\\\\";
-        else if (c == '\t') out += "\\t";
-        else if (c == '\n') out += "\\n";
-        else out += c;
+        if (c == '\\')
+            out += "\\\\";
+        else if (c == '\t')
+            out += "\\t";
+        else if (c == '\n')
+            out += "\\n";
+        else
+            out += c;
     }
     return out;
 }
@@ -74,7 +78,9 @@ std::vector<UiRecord> FrontEnd::Records(const std::string& kind) const {
     return selected;
 }
 
-void FrontEnd::RecordToFile(const std::string& path) { m_recordFile = path; }
+void FrontEnd::RecordToFile(const std::string& path) {
+    m_recordFile = path;
+}
 
 void FrontEnd::MessageBox(const std::string& caption, const std::string& text) {
     Record({"msgbox", {caption, text}});
@@ -86,13 +92,18 @@ void FrontEnd::StatusChanged(const std::string& text) {
     OnStatusChanged(text);
 }
 
-DialogAction FrontEnd::WaitForAction(const DialogView& view) { return OnWaitForAction(view); }
+DialogAction FrontEnd::WaitForAction(const DialogView& view) {
+    return OnWaitForAction(view);
+}
 
-void FrontEnd::DialogShown(const std::string& caption) { Record({"dialog", {caption}}); }
+void FrontEnd::DialogShown(const std::string& caption) {
+    Record({"dialog", {caption}});
+}
 
 void FrontEnd::WindowMessageSent(const std::string& title, uint32_t message, uint32_t wParam,
                                  uint32_t lParam) {
-    Record({"sendmsg", {title, std::to_string(message), std::to_string(wParam), std::to_string(lParam)}});
+    Record({"sendmsg",
+            {title, std::to_string(message), std::to_string(wParam), std::to_string(lParam)}});
 }
 
 bool FrontEnd::ProcessStarting(const std::string& program, const std::string& parameters,
@@ -125,8 +136,9 @@ DialogAction ConsoleFrontEnd::OnWaitForAction(const DialogView& view) {
     if (m_inputClosed) return DialogAction::Close;
     std::printf("== %s ==\n", view.caption.c_str());
     for (const std::string& line : view.lines) std::printf("  %s\n", line.c_str());
-    std::printf("  Enter = %s%s, q = close: ", view.confirmVisible ? view.confirmText.c_str() : "(nothing)",
-                view.hasAbout ? ", a = About" : "");
+    std::printf(
+        "  Enter = %s%s, q = close: ", view.confirmVisible ? view.confirmText.c_str() : "(nothing)",
+        view.hasAbout ? ", a = About" : "");
     std::fflush(stdout);
     std::string line;
     if (!std::getline(std::cin, line)) {
@@ -197,7 +209,9 @@ FrontEnd& ActiveFrontEnd() {
     return *g_configured;
 }
 
-void InstallFrontEnd(FrontEnd* fe) { g_installed = fe; }
+void InstallFrontEnd(FrontEnd* fe) {
+    g_installed = fe;
+}
 
 bool ConfigureFrontEndFromEnvironment() {
     const char* ui = std::getenv("MG_UI");
@@ -209,7 +223,8 @@ bool ConfigureFrontEndFromEnvironment() {
         const char* launch = std::getenv("MG_UI_LAUNCH");
         std::vector<ScriptStep> steps;
         ok = ScriptedFrontEnd::ParseScript(script != nullptr ? script : "", steps);
-        fe = std::make_unique<ScriptedFrontEnd>(std::move(steps), launch != nullptr && std::string(launch) == "1");
+        fe = std::make_unique<ScriptedFrontEnd>(std::move(steps),
+                                                launch != nullptr && std::string(launch) == "1");
     } else {
         ok = kind.empty() || kind == "console";
         fe = std::make_unique<ConsoleFrontEnd>();
@@ -236,6 +251,8 @@ std::vector<UiRecord> ReadRecordFile(const std::string& path) {
     return records;
 }
 
-void ShowMessageBox(const std::string& text) { ActiveFrontEnd().MessageBox(ProgramName(), text); }
+void ShowMessageBox(const std::string& text) {
+    ActiveFrontEnd().MessageBox(ProgramName(), text);
+}
 
 }  // namespace platform

@@ -63,11 +63,11 @@ struct DialogView {
     std::vector<std::string> lines;  // visible static texts, in order
     bool confirmVisible = false;     // a Confirm/OK button is offered
     std::string confirmText;
-    bool hasAbout = false;           // the system menu offers an About command
+    bool hasAbout = false;  // the system menu offers an About command
 };
 
 class FrontEnd {
-public:
+  public:
     FrontEnd();
     virtual ~FrontEnd();
     FrontEnd(const FrontEnd&) = delete;
@@ -91,24 +91,24 @@ public:
     // Also append every later record to this file (see MG_UI_RECORD).
     void RecordToFile(const std::string& path);
 
-protected:
+  protected:
     virtual void OnMessageBox(const std::string& caption, const std::string& text) = 0;
     virtual void OnStatusChanged(const std::string& text) = 0;
     virtual DialogAction OnWaitForAction(const DialogView& view) = 0;
     virtual bool OnProcessStarting() { return true; }
 
-private:
+  private:
     std::vector<UiRecord> m_records;
     std::string m_recordFile;
 };
 
 class ConsoleFrontEnd : public FrontEnd {
-protected:
+  protected:
     void OnMessageBox(const std::string& caption, const std::string& text) override;
     void OnStatusChanged(const std::string& text) override;
     DialogAction OnWaitForAction(const DialogView& view) override;
 
-private:
+  private:
     bool m_inputClosed = false;
 };
 
@@ -119,19 +119,19 @@ struct ScriptStep {
 };
 
 class ScriptedFrontEnd : public FrontEnd {
-public:
+  public:
     explicit ScriptedFrontEnd(std::vector<ScriptStep> steps = {}, bool launchProcesses = false);
     // Parses the MG_UI_SCRIPT form; false on an unknown action.
     static bool ParseScript(const std::string& text, std::vector<ScriptStep>& steps);
     size_t StepsTaken() const { return m_next; }
 
-protected:
+  protected:
     void OnMessageBox(const std::string& caption, const std::string& text) override;
     void OnStatusChanged(const std::string& text) override;
     DialogAction OnWaitForAction(const DialogView& view) override;
     bool OnProcessStarting() override { return m_launch; }
 
-private:
+  private:
     std::vector<ScriptStep> m_steps;
     size_t m_next = 0;
     bool m_launch;

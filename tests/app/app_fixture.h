@@ -13,7 +13,7 @@
 #include "update/process_values.h"
 
 class StubRunDlg : public CUpdateDlg {
-public:
+  public:
     explicit StubRunDlg(int result) : m_result(result) {}
     int RunUpdateSteps() override {
         ++runs;
@@ -25,12 +25,12 @@ public:
     std::string installDirAtRun;
     std::string systemDirAtRun;
 
-private:
+  private:
     int m_result;
 };
 
 class AppTest : public testing::Test {
-protected:
+  protected:
     void SetUp() override {
         moduleDir = m_dir.Path() + "/";
         platform::SetModuleDirForTest(moduleDir);

@@ -11,7 +11,9 @@ struct ParseCase {
     std::vector<std::string> fields;
 };
 
-void PrintTo(const ParseCase& c, std::ostream* os) { *os << c.commandLine; }
+void PrintTo(const ParseCase& c, std::ostream* os) {
+    *os << c.commandLine;
+}
 
 class CaretParsing : public testing::TestWithParam<ParseCase> {};
 
@@ -26,21 +28,21 @@ TEST_P(CaretParsing, YieldsFields) {
 
 INSTANTIATE_TEST_SUITE_P(
     Table, CaretParsing,
-    testing::Values(
-        ParseCase{"Update.exe ^-1^Game^patch.cab^", {"-1", "Game", "patch.cab"}},
-        ParseCase{"Update.exe ^12^Game^patch.cab^Bin^", {"12", "Game", "patch.cab", "Bin"}},
-        ParseCase{"x ^a^^b^c^d^", {"a", "^b", "b", "c"}},
-        ParseCase{"x ^1^2^3^4^5^", {"1", "2", "3", "4"}},
-        ParseCase{"x ^1^2^3^4^tail", {"1", "2", "3", "4"}},
-        ParseCase{"\"C:\\Program Files\\Update.exe\" /switch ^7^G^p.cab^B^", {"7", "G", "p.cab", "B"}},
-        ParseCase{"\"C:\\Game\\Update.exe\" /ui:script ^7^G^", {"7", "G"}},
-        ParseCase{"Update.exe", {}},
-        ParseCase{"Update.exe ^", {}},
-        ParseCase{"Update.exe ^^", {}},
-        ParseCase{"Update.exe ^^^", {"^"}},
-        ParseCase{"Update.exe ^abc", {}},
-        ParseCase{"Update.exe ^12^Game^sub\\patch.cab^Bin^", {"12", "Game", "sub\\patch.cab", "Bin"}},
-        ParseCase{"", {}}));
+    testing::Values(ParseCase{"Update.exe ^-1^Game^patch.cab^", {"-1", "Game", "patch.cab"}},
+                    ParseCase{"Update.exe ^12^Game^patch.cab^Bin^",
+                              {"12", "Game", "patch.cab", "Bin"}},
+                    ParseCase{"x ^a^^b^c^d^", {"a", "^b", "b", "c"}},
+                    ParseCase{"x ^1^2^3^4^5^", {"1", "2", "3", "4"}},
+                    ParseCase{"x ^1^2^3^4^tail", {"1", "2", "3", "4"}},
+                    ParseCase{"\"C:\\Program Files\\Update.exe\" /switch ^7^G^p.cab^B^",
+                              {"7", "G", "p.cab", "B"}},
+                    ParseCase{"\"C:\\Game\\Update.exe\" /ui:script ^7^G^", {"7", "G"}},
+                    ParseCase{"Update.exe", {}}, ParseCase{"Update.exe ^", {}},
+                    ParseCase{"Update.exe ^^", {}}, ParseCase{"Update.exe ^^^", {"^"}},
+                    ParseCase{"Update.exe ^abc", {}},
+                    ParseCase{"Update.exe ^12^Game^sub\\patch.cab^Bin^",
+                              {"12", "Game", "sub\\patch.cab", "Bin"}},
+                    ParseCase{"", {}}));
 
 TEST(CaretParsingLimits, LongFieldIsCutAt259) {
     const std::string longField(400, 'x');
@@ -51,18 +53,28 @@ TEST(CaretParsingLimits, LongFieldIsCutAt259) {
 }
 
 TEST(WindowNumber, AsTheRuntimeConvertsIt) {
-    const std::pair<const char*, int> cases[] = {
-        {"12", 12},   {"-1", -1},      {"abc", 0},       {"", 0},           {" 7x", 7},
-        {"+5", 5},    {"1.9", 1},      {"-", 0},         {"2147483647", INT_MAX},
-        {"99999999999999999999", INT_MAX}, {"-99999999999999999999", INT_MIN}, {"^b", 0}};
+    const std::pair<const char*, int> cases[] = {{"12", 12},
+                                                 {"-1", -1},
+                                                 {"abc", 0},
+                                                 {"", 0},
+                                                 {" 7x", 7},
+                                                 {"+5", 5},
+                                                 {"1.9", 1},
+                                                 {"-", 0},
+                                                 {"2147483647", INT_MAX},
+                                                 {"99999999999999999999", INT_MAX},
+                                                 {"-99999999999999999999", INT_MIN},
+                                                 {"^b", 0}};
     for (const auto& [text, value] : cases) EXPECT_EQ(ParseWindowNumber(text), value) << text;
 }
 
 TEST(FieldContainment, RelativePathsInsideOnly) {
-    for (const char* inside : {"patch.cab", "sub\\patch.cab", "a/b.cab", "Bin", "", "..x", "x..\\y", "a\\...\\b"}) {
+    for (const char* inside :
+         {"patch.cab", "sub\\patch.cab", "a/b.cab", "Bin", "", "..x", "x..\\y", "a\\...\\b"}) {
         EXPECT_TRUE(StaysInside(inside)) << inside;
     }
-    for (const char* outside : {"..", "..\\patch.cab", "sub\\..\\..\\x", "a/../b", "\\abs", "/abs", "C:\\x", "x\\.."}) {
+    for (const char* outside :
+         {"..", "..\\patch.cab", "sub\\..\\..\\x", "a/../b", "\\abs", "/abs", "C:\\x", "x\\.."}) {
         EXPECT_FALSE(StaysInside(outside)) << outside;
     }
 }

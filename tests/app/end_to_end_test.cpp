@@ -29,7 +29,7 @@ CommandResult RunCommand(const std::string& command) {
 }
 
 class EndToEnd : public testing::Test {
-protected:
+  protected:
     void SetUp() override {
         client = m_dir / "client";
         std::filesystem::create_directories(client + "/DownTemp");
@@ -41,7 +41,8 @@ protected:
         ::setenv("MG_UI_RECORD", records.c_str(), 1);
     }
     void TearDown() override {
-        for (const char* name : {"MG_UI", "MG_UI_SCRIPT", "MG_UI_RECORD", "MG_FAIL_SOCKET_INIT"}) ::unsetenv(name);
+        for (const char* name : {"MG_UI", "MG_UI_SCRIPT", "MG_UI_RECORD", "MG_FAIL_SOCKET_INIT"})
+            ::unsetenv(name);
     }
     std::vector<std::string> Records(const std::string& kind) const {
         std::vector<std::string> texts;
@@ -58,23 +59,26 @@ protected:
 
 TEST_F(EndToEnd, ClientReceivesTheResultUpdateSent) {
     // No package in DownTemp: whatever step notices it, the run fails.
-    const CommandResult run = RunCommand(client + "/Skarnfell.exe --timeout 60 '^7^Game^patch.cab^Bin^'");
+    const CommandResult run =
+        RunCommand(client + "/Skarnfell.exe --timeout 60 '^7^Game^patch.cab^Bin^'");
     int result = 0;
     ASSERT_EQ(std::sscanf(run.output.c_str(), "result %d", &result), 1) << run.output;
     EXPECT_NE(result, 0);
     EXPECT_EQ(run.status, 1) << "exit status 0 only for result 0";
-    EXPECT_EQ(Records("sendmsg"), std::vector<std::string>{"sendmsg|WaitForUpdateResultWnd7|8071|" +
-                                                           std::to_string(static_cast<uint32_t>(result)) +
-                                                           "|0"});
+    EXPECT_EQ(Records("sendmsg"),
+              std::vector<std::string>{"sendmsg|WaitForUpdateResultWnd7|8071|" +
+                                       std::to_string(static_cast<uint32_t>(result)) + "|0"});
     EXPECT_EQ(Records("fsops").size(), 1u) << "Update ran to its end";
 }
 
 TEST_F(EndToEnd, SocketStartUpFailureReportsNothingToTheClient) {
     ::setenv("MG_FAIL_SOCKET_INIT", "1", 1);
-    const CommandResult run = RunCommand(client + "/Skarnfell.exe --timeout 60 '^7^Game^patch.cab^Bin^'");
+    const CommandResult run =
+        RunCommand(client + "/Skarnfell.exe --timeout 60 '^7^Game^patch.cab^Bin^'");
     EXPECT_EQ(run.status, 2) << run.output;
     EXPECT_NE(run.output.find("Update ended without sending one"), std::string::npos) << run.output;
-    EXPECT_EQ(Records("msgbox"), std::vector<std::string>{"msgbox|Update|Windows 通信端口初始化失败。"});
+    EXPECT_EQ(Records("msgbox"),
+              std::vector<std::string>{"msgbox|Update|Windows 通信端口初始化失败。"});
     EXPECT_TRUE(Records("sendmsg").empty());
 }
 
@@ -113,7 +117,8 @@ TEST_F(EndToEnd, StandaloneConfirmRefusedWhileAnotherProcessHoldsTheMutex) {
     ::setenv("MG_UI_SCRIPT", "confirm", 1);
     const CommandResult run = RunCommand(client + "/Update '^-1^Game^patch.cab^'");
     EXPECT_EQ(run.status, 0);
-    EXPECT_EQ(Records("msgbox"), std::vector<std::string>{"msgbox|Update|请先关闭大厅才能进行自动安装！"});
+    EXPECT_EQ(Records("msgbox"),
+              std::vector<std::string>{"msgbox|Update|请先关闭大厅才能进行自动安装！"});
     EXPECT_EQ(Records("status"),
               std::vector<std::string>{"status|安装程序需要更新大厅，请您先关闭Lumo对战平台"})
         << "no run started";

@@ -7,10 +7,10 @@ namespace {
 // Runs InitInstance with a command line; records the values the dialog
 // would see instead of running it.
 class ProbeApp : public CUpdateApp {
-public:
+  public:
     int dialogs = 0;
 
-protected:
+  protected:
     void RunMainDialog() override { ++dialogs; }
 };
 
@@ -22,7 +22,9 @@ struct StartCase {
     const char* installDir;
 };
 
-void PrintTo(const StartCase& c, std::ostream* os) { *os << (*c.arguments != 0 ? c.arguments : "(no arguments)"); }
+void PrintTo(const StartCase& c, std::ostream* os) {
+    *os << (*c.arguments != 0 ? c.arguments : "(no arguments)");
+}
 
 class StartUp : public AppTest, public testing::WithParamInterface<StartCase> {};
 
@@ -46,8 +48,8 @@ INSTANTIATE_TEST_SUITE_P(
                     StartCase{"^-1^Game^patch.cab^Bin^", -1, "Game", "DownTemp/patch.cab", ""},
                     StartCase{"^12^Game^patch.cab^Bin^", 12, "Game", "DownTemp/patch.cab", "Bin/"},
                     StartCase{"^abc^Game^patch.cab^Bin^", 0, "Game", "DownTemp/patch.cab", "Bin/"},
-                    StartCase{"^12^Game^sub\\patch.cab^Bin\\Sub^", 12, "Game", "DownTemp/sub/patch.cab",
-                              "Bin/Sub/"},
+                    StartCase{"^12^Game^sub\\patch.cab^Bin\\Sub^", 12, "Game",
+                              "DownTemp/sub/patch.cab", "Bin/Sub/"},
                     StartCase{"", 0, "", "DownTemp/", "/"},
                     StartCase{"^-1^..\\x^patch.cab^..^", -1, "..\\x", "DownTemp/patch.cab", ""}));
 
@@ -58,7 +60,8 @@ TEST_F(AppTest, SocketStartUpFailureShowsString103AndRunsNothing) {
     ProbeApp app;
     EXPECT_FALSE(app.InitInstance());
     EXPECT_EQ(app.dialogs, 0);
-    EXPECT_EQ(RecordTexts(), std::vector<std::string>{"msgbox|Update|Windows 通信端口初始化失败。"});
+    EXPECT_EQ(RecordTexts(),
+              std::vector<std::string>{"msgbox|Update|Windows 通信端口初始化失败。"});
 }
 
 TEST_F(AppTest, FieldsLeavingTheClientFolderAreRefusedAndReportedAsFailure) {

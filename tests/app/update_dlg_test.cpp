@@ -14,7 +14,7 @@ const std::string kDialogShown = "dialog|Lumo对战平台更新程序";
 const std::string kStarting = "status|开始升级Lumo对战平台，请稍候...";
 
 class StandaloneTest : public AppTest {
-protected:
+  protected:
     void SetUp() override {
         AppTest::SetUp();
         g_nResultWndId = -1;
@@ -31,10 +31,10 @@ TEST_F(StandaloneTest, SuccessRelaunchesTheClientAfterThePause) {
     EXPECT_GE(std::chrono::steady_clock::now() - before, std::chrono::milliseconds(500));
     EXPECT_EQ(dialog.runs, 1);
     EXPECT_EQ(dialog.installDirAtRun, m_dir.Path()) << "without its final separator";
-    EXPECT_EQ(RecordTexts(), (std::vector<std::string>{
-                                 kAskToClose, kDialogShown, kStarting,
-                                 "status|对战平台升级成功,正在调入...",
-                                 "start|" + moduleDir + "Skarnfell.exe|||shown"}));
+    EXPECT_EQ(RecordTexts(),
+              (std::vector<std::string>{kAskToClose, kDialogShown, kStarting,
+                                        "status|对战平台升级成功,正在调入...",
+                                        "start|" + moduleDir + "Skarnfell.exe|||shown"}));
     EXPECT_FALSE(dialog.IsControlVisible(IDC_CONFIRM));
 }
 
@@ -44,7 +44,7 @@ TEST_F(StandaloneTest, FailureDoesNotRelaunch) {
         StubRunDlg dialog(result);
         EXPECT_EQ(dialog.DoModal(), platform::IDOK);
         EXPECT_EQ(RecordTexts(), (std::vector<std::string>{kAskToClose, kDialogShown, kStarting,
-                                                          "status|Lumo对战平台升级失败！"}));
+                                                           "status|Lumo对战平台升级失败！"}));
     }
 }
 
@@ -56,13 +56,14 @@ TEST_F(StandaloneTest, ConfirmWhileTheClientHoldsTheMutex) {
     int runsBeforeSecondConfirm = -1;
     bool buttonVisible = false;
     size_t boxesBeforeSecondConfirm = 0;
-    UseScript({{DialogAction::Confirm},
-               {DialogAction::Confirm, [&] {
-                    runsBeforeSecondConfirm = dialogSeen->runs;
-                    buttonVisible = dialogSeen->IsControlVisible(IDC_CONFIRM);
-                    boxesBeforeSecondConfirm = FrontEnd().Records("msgbox").size();
-                    client.Close();  // the user closes the client
-                }}});
+    UseScript({{DialogAction::Confirm}, {DialogAction::Confirm, [&] {
+                                             runsBeforeSecondConfirm = dialogSeen->runs;
+                                             buttonVisible =
+                                                 dialogSeen->IsControlVisible(IDC_CONFIRM);
+                                             boxesBeforeSecondConfirm =
+                                                 FrontEnd().Records("msgbox").size();
+                                             client.Close();  // the user closes the client
+                                         }}});
     StubRunDlg dialog(UPDATE_ERROR);
     dialogSeen = &dialog;
     dialog.DoModal();
@@ -89,7 +90,8 @@ TEST_F(StandaloneTest, ClosingWhileWaitingEndsWithoutRun) {
     EXPECT_EQ(dialog.runs, 0);
     EXPECT_EQ(RecordTexts(), (std::vector<std::string>{kAskToClose, kDialogShown}));
     bool exists = true;
-    EXPECT_TRUE(platform::CreateNamedMutex("Morrowgate.Update", &exists).IsHeld()) << "never created";
+    EXPECT_TRUE(platform::CreateNamedMutex("Morrowgate.Update", &exists).IsHeld())
+        << "never created";
 }
 
 TEST_F(StandaloneTest, AboutBoxFromTheSystemMenu) {
@@ -101,7 +103,8 @@ TEST_F(StandaloneTest, AboutBoxFromTheSystemMenu) {
     EXPECT_EQ(dialog.SystemMenu().back().id, 16u);
     EXPECT_EQ(dialog.SystemMenu().back().text, "关于 Update(&A)...");
     EXPECT_EQ(dialog.runs, 0) << "the about box's OK is not the main Confirm";
-    EXPECT_EQ(RecordTexts(), (std::vector<std::string>{kAskToClose, kDialogShown, "dialog|关于 Update"}));
+    EXPECT_EQ(RecordTexts(),
+              (std::vector<std::string>{kAskToClose, kDialogShown, "dialog|关于 Update"}));
 }
 
 struct NotifyCase {
@@ -110,7 +113,9 @@ struct NotifyCase {
     uint32_t wParam;
 };
 
-void PrintTo(const NotifyCase& c, std::ostream* os) { *os << "window " << c.window << " result " << c.result; }
+void PrintTo(const NotifyCase& c, std::ostream* os) {
+    *os << "window " << c.window << " result " << c.result;
+}
 
 class NotifyTest : public AppTest, public testing::WithParamInterface<NotifyCase> {};
 
@@ -144,7 +149,8 @@ TEST_P(NotifyTest, ResultReachesTheClientWindow) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Results, NotifyTest,
-                         testing::Values(NotifyCase{12, UPDATE_OK, 0}, NotifyCase{0, UPDATE_BAD_PACKAGE, 1},
+                         testing::Values(NotifyCase{12, UPDATE_OK, 0},
+                                         NotifyCase{0, UPDATE_BAD_PACKAGE, 1},
                                          NotifyCase{12, UPDATE_ERROR, 0xFFFFFFFFu}));
 
 TEST_F(AppTest, NotifyWithoutClientWindowSendsNothing) {

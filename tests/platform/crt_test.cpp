@@ -14,7 +14,9 @@ using namespace platform;
 
 namespace {
 
-bool IsCloseOnExec(int fd) { return (::fcntl(fd, F_GETFD) & FD_CLOEXEC) != 0; }
+bool IsCloseOnExec(int fd) {
+    return (::fcntl(fd, F_GETFD) & FD_CLOEXEC) != 0;
+}
 
 mode_t ModeOf(const std::string& path) {
     struct stat st;

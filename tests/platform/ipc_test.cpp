@@ -33,7 +33,8 @@ TEST(NamedMutexTest, ExistsWhileHeldAnywhere) {
 
     NamedMutex moved = std::move(third);
     EXPECT_TRUE(moved.IsHeld());
-    EXPECT_FALSE(CreateNamedMutex("Morrowgate.Update", &exists).IsHeld()) << "the move keeps it held";
+    EXPECT_FALSE(CreateNamedMutex("Morrowgate.Update", &exists).IsHeld())
+        << "the move keeps it held";
 }
 
 TEST(ResultWindow, MessageArrivesAndSenderWaitsForTheAnswer) {
@@ -85,7 +86,8 @@ TEST(ResultWindow, NoWindowNoLookup) {
         ASSERT_TRUE(window.Create("WaitForUpdateResultWnd3"));
         EXPECT_TRUE(FindWindowByTitle("WaitForUpdateResultWnd3").has_value());
     }
-    EXPECT_FALSE(FindWindowByTitle("WaitForUpdateResultWnd3").has_value()) << "destroyed with its owner";
+    EXPECT_FALSE(FindWindowByTitle("WaitForUpdateResultWnd3").has_value())
+        << "destroyed with its owner";
     MessageWindow quiet;
     ASSERT_TRUE(quiet.Create("quiet"));
     EXPECT_FALSE(quiet.Receive(50).has_value());

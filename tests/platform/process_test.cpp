@@ -57,11 +57,13 @@ TEST(Process, StartsWithSplitParametersInFolderWithoutWaiting) {
     // A bare name is looked for in the working folder; blanks separate the
     // arguments (runs of blanks included).
     EXPECT_TRUE(StartProcess("tool.EXE", " /s  a.dll", dir / "work", true));
-    EXPECT_LT(std::chrono::steady_clock::now() - before, std::chrono::milliseconds(1500)) << "not awaited";
+    EXPECT_LT(std::chrono::steady_clock::now() - before, std::chrono::milliseconds(1500))
+        << "not awaited";
     EXPECT_EQ(WaitForFile(dir / "work/out.txt"),
               "2:/s:a.dll:\n" + std::filesystem::canonical(dir / "work").string() + "\n");
     ASSERT_EQ(frontEnd.Records().size(), 1u);
-    EXPECT_EQ(frontEnd.Records()[0].Text(), "start|tool.EXE| /s  a.dll|" + (dir / "work") + "|hidden");
+    EXPECT_EQ(frontEnd.Records()[0].Text(),
+              "start|tool.EXE| /s  a.dll|" + (dir / "work") + "|hidden");
     EXPECT_FALSE(StartProcess(dir / "missing.exe", "", "", false));
     InstallFrontEnd(nullptr);
 }

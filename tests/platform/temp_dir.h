@@ -11,7 +11,7 @@
 #include <string>
 
 class TempDir {
-public:
+  public:
     TempDir() {
         std::string pattern = (std::filesystem::temp_directory_path() / "mg-test-XXXXXX").string();
         if (::mkdtemp(pattern.data()) == nullptr) std::abort();
@@ -49,6 +49,6 @@ public:
         return buffer.str();
     }
 
-private:
+  private:
     std::string m_path;
 };

@@ -85,7 +85,7 @@ TEST(ConsoleFrontEndTest, EnterConfirmsAndEndOfInputClosesAndAnswersLaterBoxes) 
 namespace {
 
 class StatusDialog : public CDialog {
-public:
+  public:
     StatusDialog() : CDialog(7, "Caption") {
         AddControl(1001, ControlKind::StatusText, "template text, never shown");
         AddControl(3, ControlKind::Button, "Confirm");

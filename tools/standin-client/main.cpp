@@ -36,15 +36,17 @@ extern char** environ;
 namespace {
 
 int Usage() {
-    std::fprintf(stderr,
-                 "usage: standin-client [--folder DIR] [--timeout SECONDS] [--no-start] ^N^name^cab^dir^\n"
-                 "       standin-client --hold SECONDS\n");
+    std::fprintf(
+        stderr,
+        "usage: standin-client [--folder DIR] [--timeout SECONDS] [--no-start] ^N^name^cab^dir^\n"
+        "       standin-client --hold SECONDS\n");
     return 3;
 }
 
 int Relaunched() {
     std::printf("Skarnfell: started without arguments\n");
-    if (const char* marker = std::getenv("MG_CLIENT_MARKER"); marker != nullptr && *marker != '\0') {
+    if (const char* marker = std::getenv("MG_CLIENT_MARKER");
+        marker != nullptr && *marker != '\0') {
         std::ofstream(marker, std::ios::app) << "started\n";
     }
     return 0;
@@ -63,8 +65,8 @@ platform::NamedMutex HoldMutex() {
 // Starts Update and keeps its pid, so the wait can end when it dies.
 pid_t StartUpdate(const std::string& folder, const std::string& fields) {
     const std::string program = folder + "/Update";
-    std::vector<char*> argv = {const_cast<char*>(program.c_str()), const_cast<char*>(fields.c_str()),
-                               nullptr};
+    std::vector<char*> argv = {const_cast<char*>(program.c_str()),
+                               const_cast<char*>(fields.c_str()), nullptr};
     pid_t pid = -1;
     if (posix_spawn(&pid, program.c_str(), nullptr, nullptr, argv.data(), environ) != 0) return -1;
     return pid;
@@ -108,7 +110,8 @@ int main(int argc, char** argv) {
     platform::NamedMutex mutex = HoldMutex();
     platform::MessageWindow window;
     if (!window.Create(ResultWindowTitle(windowNumber))) {
-        std::fprintf(stderr, "Skarnfell: cannot own window %s\n", ResultWindowTitle(windowNumber).c_str());
+        std::fprintf(stderr, "Skarnfell: cannot own window %s\n",
+                     ResultWindowTitle(windowNumber).c_str());
         return 3;
     }
     pid_t update = -1;
@@ -139,7 +142,8 @@ int main(int argc, char** argv) {
     }
     if (update > 0 && message) waitpid(update, nullptr, 0);
     if (!message || message->message != platform::WM_UPDATE_RESULT) {
-        std::printf("no result (%s)\n", updateGone ? "Update ended without sending one" : "timed out");
+        std::printf("no result (%s)\n",
+                    updateGone ? "Update ended without sending one" : "timed out");
         return 2;
     }
     const int32_t result = static_cast<int32_t>(message->wParam);
