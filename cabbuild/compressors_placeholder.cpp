@@ -3,6 +3,5 @@
 #include "cabbuild/folder_compressor.h"
 
 namespace cabbuild {
-std::unique_ptr<FolderCompressor> MakeMszipCompressor(int) { return nullptr; }
 std::unique_ptr<FolderCompressor> MakeLzxCompressor(int) { return nullptr; }
 }  // namespace cabbuild
