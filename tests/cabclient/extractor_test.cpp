@@ -76,7 +76,7 @@ TEST_F(Extractor, WritesFilesWithFoldersTimesAndAttributes) {
 }
 
 TEST_F(Extractor, CabinetPathWithoutSeparatorIsOpenedInTheCurrentFolder) {
-    MakeCabinet(m_tmp.Path(), {{"big.bin", std::string(3000, 'b')}, {"tail.txt", "t"}}, 1200, "bare");
+    MakeCabinet(m_tmp.Path(), {{"big.bin", std::string(40000, 'b')}, {"tail.txt", "t"}}, 34000, "bare");
     char saved[PATH_MAX];
     ASSERT_NE(::getcwd(saved, sizeof saved), nullptr);
     ASSERT_EQ(::chdir(m_tmp.Path().c_str()), 0);
@@ -85,7 +85,7 @@ TEST_F(Extractor, CabinetPathWithoutSeparatorIsOpenedInTheCurrentFolder) {
     ASSERT_EQ(::chdir(saved), 0);
     ASSERT_TRUE(ok);
     // The file that continues is completed from bare2.cab, found by its bare name.
-    EXPECT_EQ(ReadFile(m_tmp / "out/big.bin"), std::string(3000, 'b'));
+    EXPECT_EQ(ReadFile(m_tmp / "out/big.bin"), std::string(40000, 'b'));
 }
 
 TEST_F(Extractor, TrailingSeparatorsOfTheDestinationChangeNothing) {
@@ -135,7 +135,7 @@ TEST_F(Extractor, UnconvertibleDateKeepsTheTimesButSetsAttributes) {
 
 TEST_F(Extractor, PartialFileIsSkippedWhenStartingFromALaterCabinet) {
     const auto images = cabtest::BuildCabinets(
-        {{"first.bin", std::string(2500, '1')}, {"second.txt", "2"}}, 1200, "set");
+        {{"first.bin", std::string(40000, '1')}, {"second.txt", "2"}}, 34000, "set");
     ASSERT_GE(images.size(), 2u);
     cabtest::WriteCabinets(images, m_tmp.Path());
     cabclient::CCabExtractor extractor;
@@ -144,11 +144,11 @@ TEST_F(Extractor, PartialFileIsSkippedWhenStartingFromALaterCabinet) {
 
     cabclient::CCabExtractor whole;
     ASSERT_TRUE(whole.Extract(m_tmp / images.front().name, m_tmp / "all"));
-    EXPECT_EQ(ReadFile(m_tmp / "all/first.bin"), std::string(2500, '1'));
+    EXPECT_EQ(ReadFile(m_tmp / "all/first.bin"), std::string(40000, '1'));
 }
 
 TEST_F(Extractor, MissingNextCabinetEndsTheRun) {
-    const auto images = cabtest::BuildCabinets({{"big.bin", std::string(3000, 'b')}}, 1200, "gone");
+    const auto images = cabtest::BuildCabinets({{"big.bin", std::string(40000, 'b')}}, 34000, "gone");
     ASSERT_GE(images.size(), 2u);
     cabtest::WriteCabinets({images.front()}, m_tmp.Path());
     cabclient::CCabExtractor extractor;

@@ -295,7 +295,8 @@ int Session::Run() {
         if (!ok) {
             FDIDestroy(hfdi);
             if (m_failure != FDIERROR_NONE) return Fail(m_failure, m_failureCabinet, m_failureText);
-            return Fail(erf.erfOper, m_folder + m_currentName,
+            const std::string& where = m_firstInfoOfCall ? m_pendingName : m_currentName;
+            return Fail(erf.erfOper, m_folder + where,
                         m_options.mode == Mode::List ? "cannot list cabinet"
                                                      : "cannot extract cabinet");
         }
