@@ -7,7 +7,7 @@
 
 #include "platform/crt.h"
 #include "tools/cabtool/cab_session.h"
-#include "tools/cabtool/create_entry.h"
+#include "tools/cabtool/create_command.h"
 
 namespace {
 
