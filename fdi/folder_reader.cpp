@@ -67,7 +67,8 @@ void ReleaseDecoder(Context& c) {
 }
 
 bool SetDecoderType(Context& c, uint16_t typeWord) {
-    if (typeWord == c.typeWord) return true;
+    // 15 marks "no decoder" inside the engine; in a file it is a bad method.
+    if (typeWord == c.typeWord && Method(typeWord) <= 3) return true;
     if (HasDecoderObject(c) && c.ops->destroy(c.decoderHandle) != 0) return Fail(c, FDIERROR_MDI_FAIL);
     c.decoderHandle = nullptr;
     c.ops = nullptr;
