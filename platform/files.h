@@ -3,10 +3,14 @@
 // SetFileTime from an MS-DOS date and time, GetSystemDirectoryA) with their
 // Windows semantics, on top of the Linux file system.
 //
-// Attribute word: a file reads 0x20 (archive), plus 0x01 when read-only; a
-// folder reads 0x10, plus 0x01 when read-only. Read-only is the owner write
-// bit. Hidden and system bits are not kept. Read-only files refuse writing and
-// deleting even to root, as on Windows.
+// Attribute word: read-only (0x01) is the owner write bit; folder (0x10) is
+// the file type; hidden (0x02), system (0x04) and archive (0x20) are kept in
+// the extended attribute "user.morrowgate.attributes" by SetFileAttributes and
+// CopyFile. A file without that record (any file made by other programs, or
+// on a file system without user attributes) reads 0x20, or 0x21 when
+// read-only; a folder reads 0x10 (0x11). As on Windows, a file with no flag
+// at all reads FILE_ATTRIBUTE_NORMAL (0x80). Read-only files refuse writing
+// and deleting even to root, as on Windows.
 //
 // All paths are UTF-8 with '/' separators; existing names are found without
 // regard to ASCII case when there is no exact match and exactly one candidate
@@ -31,7 +35,7 @@ inline constexpr uint32_t INVALID_FILE_ATTRIBUTES = 0xFFFFFFFF;
 // Renames a file or folder; fails when the target exists (MoveFileA).
 bool MoveFile(const std::string& from, const std::string& to);
 
-// Copies a file's bytes, permission bits and modification time. With
+// Copies a file's bytes, attributes, permission bits and modification time. With
 // failIfExists false an existing target is overwritten, unless it is
 // read-only (then the copy fails, as on Windows).
 bool CopyFile(const std::string& from, const std::string& to, bool failIfExists);
@@ -39,8 +43,9 @@ bool CopyFile(const std::string& from, const std::string& to, bool failIfExists)
 // The attribute word, or INVALID_FILE_ATTRIBUTES when the path doesn't exist.
 uint32_t GetFileAttributes(const std::string& path);
 
-// Only the read-only bit has an effect: set, it clears every write bit; clear
-// (FILE_ATTRIBUTE_NORMAL, 0x20, 0 ...), it sets the owner write bit.
+// Sets the attribute word as Windows does: read-only set clears every write
+// bit, clear sets the owner write bit; hidden, system and archive are kept as
+// given (FILE_ATTRIBUTE_NORMAL or 0 clear them all). The folder bit is ignored.
 bool SetFileAttributes(const std::string& path, uint32_t attributes);
 
 // FindFirstFileA on a plain path: true when the file or folder exists.

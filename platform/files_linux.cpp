@@ -2,6 +2,7 @@
 #include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <sys/xattr.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -17,10 +18,42 @@
 namespace platform {
 namespace {
 
-uint32_t AttributesOf(const struct stat& st) {
-    uint32_t attributes = S_ISDIR(st.st_mode) ? FILE_ATTRIBUTE_DIRECTORY : FILE_ATTRIBUTE_ARCHIVE;
+// Hidden, system, archive and "normal" have no place in a Linux inode; they
+// are kept in an extended attribute. Without it (files made by anyone else,
+// or a file system without user attributes) a file reads as archive only.
+constexpr char kAttributeXattr[] = "user.morrowgate.attributes";
+constexpr uint32_t kKeptBits =
+    FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_ARCHIVE | FILE_ATTRIBUTE_NORMAL;
+
+uint32_t AttributesOf(const std::string& path, const struct stat& st) {
+    const bool folder = S_ISDIR(st.st_mode);
+    uint32_t kept = folder ? 0 : FILE_ATTRIBUTE_ARCHIVE;
+    unsigned char stored[4];
+    if (::getxattr(path.c_str(), kAttributeXattr, stored, sizeof stored) == sizeof stored) {
+        kept =
+            (static_cast<uint32_t>(stored[0]) | static_cast<uint32_t>(stored[1]) << 8) & kKeptBits;
+    }
+    uint32_t attributes = kept & ~FILE_ATTRIBUTE_NORMAL;
+    if (folder) attributes |= FILE_ATTRIBUTE_DIRECTORY;
     if (detail::IsReadOnly(st)) attributes |= FILE_ATTRIBUTE_READONLY;
+    // As on Windows, "normal" is what a file with no other attribute reads.
+    if (attributes == 0) attributes = FILE_ATTRIBUTE_NORMAL;
     return attributes;
+}
+
+void StoreKeptBits(const std::string& path, uint32_t attributes) {
+    const uint32_t kept = attributes & kKeptBits & ~FILE_ATTRIBUTE_NORMAL;
+    const unsigned char stored[4] = {static_cast<unsigned char>(kept), 0, 0, 0};
+    ::setxattr(path.c_str(), kAttributeXattr, stored, sizeof stored, 0);  // best effort
+}
+
+void CopyKeptBits(const std::string& from, const std::string& to) {
+    unsigned char stored[4];
+    if (::getxattr(from.c_str(), kAttributeXattr, stored, sizeof stored) == sizeof stored) {
+        ::setxattr(to.c_str(), kAttributeXattr, stored, sizeof stored, 0);
+    } else {
+        ::removexattr(to.c_str(), kAttributeXattr);
+    }
 }
 
 int CompareIgnoringAsciiCase(const std::string& a, const std::string& b) {
@@ -121,6 +154,7 @@ bool CopyFile(const std::string& from, const std::string& to, bool failIfExists)
         return false;
     }
     bool ok = CopyBytes(in, out);
+    CopyKeptBits(source, target);
     ok = ::fchmod(out, st.st_mode & 07777) == 0 && ok;
     const struct timespec times[2] = {{0, UTIME_OMIT}, st.st_mtim};
     ok = ::futimens(out, times) == 0 && ok;
@@ -131,9 +165,10 @@ bool CopyFile(const std::string& from, const std::string& to, bool failIfExists)
 
 uint32_t GetFileAttributes(const std::string& path) {
     if (!CountFsOp()) return INVALID_FILE_ATTRIBUTES;
+    const std::string resolved = ResolveCase(path);
     struct stat st;
-    if (::stat(ResolveCase(path).c_str(), &st) != 0) return INVALID_FILE_ATTRIBUTES;
-    return AttributesOf(st);
+    if (::stat(resolved.c_str(), &st) != 0) return INVALID_FILE_ATTRIBUTES;
+    return AttributesOf(resolved, st);
 }
 
 bool SetFileAttributes(const std::string& path, uint32_t attributes) {
@@ -141,12 +176,16 @@ bool SetFileAttributes(const std::string& path, uint32_t attributes) {
     const std::string resolved = ResolveCase(path);
     struct stat st;
     if (::stat(resolved.c_str(), &st) != 0) return false;
-    mode_t mode = st.st_mode & 07777;
-    if (attributes & FILE_ATTRIBUTE_READONLY)
-        mode &= static_cast<mode_t>(~0222);
-    else
-        mode |= S_IWUSR;
-    return mode == (st.st_mode & 07777) || ::chmod(resolved.c_str(), mode) == 0;
+    // The extended attribute needs a writable file for users other than
+    // root: store it while the file is writable.
+    const bool readOnly = (attributes & FILE_ATTRIBUTE_READONLY) != 0;
+    const mode_t mode = readOnly ? (st.st_mode & 07777 & static_cast<mode_t>(~0222))
+                                 : ((st.st_mode & 07777) | S_IWUSR);
+    bool ok = true;
+    if (!readOnly && mode != (st.st_mode & 07777)) ok = ::chmod(resolved.c_str(), mode) == 0;
+    StoreKeptBits(resolved, attributes);
+    if (readOnly && mode != (st.st_mode & 07777)) ok = ::chmod(resolved.c_str(), mode) == 0;
+    return ok;
 }
 
 bool FileExists(const std::string& path) {
@@ -172,7 +211,7 @@ bool ListDirectory(const std::string& folder, std::vector<DirEntry>& entries, bo
         if (name == "." || name == "..") continue;
         struct stat st;
         if (::fstatat(fd, entry->d_name, &st, 0) != 0) continue;  // dangling link
-        found.push_back({name, AttributesOf(st)});
+        found.push_back({name, AttributesOf(resolved + "/" + name, st)});
     }
     ::closedir(dir);
     std::sort(found.begin(), found.end(), [](const DirEntry& a, const DirEntry& b) {

@@ -15,7 +15,7 @@ TEST(Files, AttributeWords) {
     TempDir dir;
     TempDir::Write(dir / "plain", "x");
     std::filesystem::create_directory(dir / "folder");
-    EXPECT_EQ(GetFileAttributes(dir / "plain"), 0x20u);
+    EXPECT_EQ(GetFileAttributes(dir / "plain"), 0x20u) << "made by someone else: archive";
     EXPECT_EQ(GetFileAttributes(dir / "folder"), 0x10u);
     EXPECT_EQ(GetFileAttributes(dir / "missing"), INVALID_FILE_ATTRIBUTES);
 
@@ -23,11 +23,25 @@ TEST(Files, AttributeWords) {
     EXPECT_EQ(GetFileAttributes(dir / "PLAIN"), 0x21u);
     EXPECT_FALSE(DeleteFile(dir / "plain")) << "read-only";
     EXPECT_TRUE(SetFileAttributes(dir / "plain", FILE_ATTRIBUTE_NORMAL));
-    EXPECT_EQ(GetFileAttributes(dir / "plain"), 0x20u);
+    EXPECT_EQ(GetFileAttributes(dir / "plain"), 0x80u) << "no flag left: normal";
     EXPECT_TRUE(DeleteFile(dir / "plain"));
     EXPECT_FALSE(FileExists(dir / "plain"));
     EXPECT_FALSE(DeleteFile(dir / "folder")) << "folders are not files";
     EXPECT_FALSE(SetFileAttributes(dir / "missing", FILE_ATTRIBUTE_NORMAL));
+
+    // What the cabinet client asks for (attribs & 0x27) reads back as given.
+    TempDir::Write(dir / "f", "x");
+    const std::pair<uint32_t, uint32_t> words[] = {{0x00, 0x80}, {0x01, 0x01}, {0x02, 0x02},
+                                                   {0x22, 0x22}, {0x27, 0x27}, {0x20, 0x20},
+                                                   {0x80, 0x80}, {0x81, 0x01}};
+    for (const auto& [set, read] : words) {
+        EXPECT_TRUE(SetFileAttributes(dir / "f", set));
+        EXPECT_EQ(GetFileAttributes(dir / "f"), read) << "set " << set;
+    }
+    EXPECT_TRUE(SetFileAttributes(dir / "folder", 0x02));
+    EXPECT_EQ(GetFileAttributes(dir / "folder"), 0x12u);
+    EXPECT_TRUE(SetFileAttributes(dir / "folder", FILE_ATTRIBUTE_NORMAL));
+    EXPECT_EQ(GetFileAttributes(dir / "folder"), 0x10u);
 }
 
 TEST(Files, MoveFailsOnExistingTargetCopyOverwrites) {
@@ -44,17 +58,22 @@ TEST(Files, MoveFailsOnExistingTargetCopyOverwrites) {
     // clearing the flag, but Windows allows it too).
     SetFileAttributes(dir / "c", FILE_ATTRIBUTE_READONLY);
     EXPECT_TRUE(MoveFile(dir / "c", dir / "a"));
-    EXPECT_EQ(GetFileAttributes(dir / "a"), 0x21u);
+    EXPECT_EQ(GetFileAttributes(dir / "a"), 0x01u) << "read-only alone";
 
     EXPECT_TRUE(CopyFile(dir / "a", dir / "b", false));
     EXPECT_EQ(TempDir::Read(dir / "b"), "AAA");
-    EXPECT_EQ(GetFileAttributes(dir / "b"), 0x21u) << "attributes travel with the copy";
+    EXPECT_EQ(GetFileAttributes(dir / "b"), 0x01u) << "attributes travel with the copy";
     EXPECT_FALSE(CopyFile(dir / "a", dir / "b", false)) << "target read-only";
     SetFileAttributes(dir / "b", FILE_ATTRIBUTE_NORMAL);
     EXPECT_FALSE(CopyFile(dir / "a", dir / "b", true)) << "failIfExists";
     TempDir::Write(dir / "a2", "longer content");
     EXPECT_TRUE(CopyFile(dir / "a2", dir / "b", false));
     EXPECT_EQ(TempDir::Read(dir / "b"), "longer content");
+    SetFileAttributes(dir / "a", FILE_ATTRIBUTE_HIDDEN);
+    EXPECT_TRUE(CopyFile(dir / "a", dir / "b", false));
+    EXPECT_EQ(GetFileAttributes(dir / "b"), 0x02u);
+    EXPECT_TRUE(MoveFile(dir / "b", dir / "moved"));
+    EXPECT_EQ(GetFileAttributes(dir / "moved"), 0x02u) << "a move keeps them";
     EXPECT_FALSE(CopyFile(dir / "missing", dir / "x", false));
     EXPECT_FALSE(FileExists(dir / "x"));
 }
@@ -74,7 +93,8 @@ TEST(Files, ListingSortedIgnoringCaseWithAttributes) {
     EXPECT_EQ(entries[2].name, "Gamma");
     EXPECT_EQ(entries[2].attributes, 0x10u);
     EXPECT_EQ(entries[3].name, "ro");
-    EXPECT_EQ(entries[3].attributes, 0x21u);
+    EXPECT_EQ(entries[3].attributes, 0x01u);
+    EXPECT_EQ(entries[0].attributes, 0x20u);
 
     ASSERT_TRUE(ListDirectory(dir / "list", entries, true));
     ASSERT_EQ(entries.size(), 6u);
