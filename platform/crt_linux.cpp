@@ -58,7 +58,10 @@ int _open(const char* path, int oflag, int pmode) {
     if (!CountFsOp()) return -1;
     const std::string resolved = ResolveCase(path);
     const bool writing = (oflag & (kO_WRONLY | kO_RDWR)) != 0 || (oflag & kO_TRUNC) != 0;
-    if (writing && detail::IsReadOnlyFile(resolved)) {
+    struct stat st;
+    const bool exists = ::stat(resolved.c_str(), &st) == 0;
+    // Folders are not files to the runtime, and read-only files stay so.
+    if (exists && (S_ISDIR(st.st_mode) || (writing && detail::IsReadOnly(st)))) {
         errno = EACCES;
         return -1;
     }

@@ -50,6 +50,7 @@ TEST(Crt, ExtractorFlagsCreateWriteSeekAndRead) {
         EXPECT_EQ(_close(in), 0);
     }
     EXPECT_EQ(_open((dir / "missing").c_str(), 0x8000, 0), -1);
+    EXPECT_EQ(_open(dir.Path().c_str(), 0x8000, 0), -1) << "a folder is not a file";
 }
 
 TEST(Crt, CreateWithoutTruncateKeepsTailOfLongerFile) {
