@@ -62,7 +62,7 @@ int main(int argc, char** argv) {
     for (unsigned i = 0; i * fileMib < mib; ++i) {
         std::vector<uint8_t> data(static_cast<size_t>(fileMib) << 20);
         for (size_t k = 0; k + 4 <= data.size(); k += 4) {
-            const uint32_t v = rng();
+            const auto v = static_cast<uint32_t>(rng());
             std::copy_n(reinterpret_cast<const uint8_t*>(&v), 4, data.begin() + static_cast<long>(k));
         }
         writer.AddFile("data\\part" + std::to_string(i) + ".bin", std::move(data));
