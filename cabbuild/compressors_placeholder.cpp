@@ -3,5 +3,4 @@
 #include "cabbuild/folder_compressor.h"
 
 namespace cabbuild {
-std::unique_ptr<FolderCompressor> MakeLzxCompressor(int) { return nullptr; }
 }  // namespace cabbuild
