@@ -1,6 +1,7 @@
 // cabtool as a user runs it: exit statuses, output and what lands on disk.
 #include <fcntl.h>
 #include <gtest/gtest.h>
+#include <pty.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -48,6 +49,34 @@ RunResult RunCabtool(const std::vector<std::string>& args, const std::string& wo
         result.status = WEXITSTATUS(wstatus);
     result.out = ReadFile(outPath);
     result.err = ReadFile(errPath);
+    return result;
+}
+
+// Standard error on a terminal (a pseudo-terminal whose other side we read).
+RunResult RunOnTerminal(const std::vector<std::string>& args, const std::string& workDir) {
+    int master = -1, slave = -1;
+    RunResult result;
+    if (::openpty(&master, &slave, nullptr, nullptr, nullptr) != 0) return result;
+    const pid_t pid = ::fork();
+    if (pid == 0) {
+        const int devnull = ::open("/dev/null", O_WRONLY);
+        if (::dup2(slave, 2) < 0 || ::dup2(devnull, 1) < 0 || ::chdir(workDir.c_str()) != 0)
+            ::_exit(127);
+        std::vector<char*> argv;
+        argv.push_back(const_cast<char*>(CABTOOL_PATH));
+        for (const auto& a : args) argv.push_back(const_cast<char*>(a.c_str()));
+        argv.push_back(nullptr);
+        ::execv(CABTOOL_PATH, argv.data());
+        ::_exit(127);
+    }
+    ::close(slave);
+    char buffer[4096];
+    ssize_t n;
+    while ((n = ::read(master, buffer, sizeof buffer)) > 0) result.err.append(buffer, static_cast<size_t>(n));
+    ::close(master);
+    int wstatus = 0;
+    if (pid > 0 && ::waitpid(pid, &wstatus, 0) == pid && WIFEXITED(wstatus))
+        result.status = WEXITSTATUS(wstatus);
     return result;
 }
 
@@ -134,6 +163,19 @@ TEST_F(Cabtool, ExtractWritesTheSetAndTestWritesNothing) {
     const auto here = Run({"extract", "cabs/set.cab"});
     EXPECT_EQ(here.status, 0) << here.err;
     EXPECT_EQ(ReadFile(m_tmp / "last.txt"), "z");
+}
+
+TEST_F(Cabtool, LongExtractionShowsAProgressLineOnATerminalOnly) {
+    const std::string big(24u << 20, 'p');
+    cabtest::MakeCabinet(m_tmp.Path(), {{"big.bin", big}, {"small.txt", "s"}}, 0, "big");
+    const auto r = RunOnTerminal({"extract", "-d", "out", "big.cab"}, m_tmp.Path());
+    EXPECT_EQ(r.status, 0);
+    EXPECT_NE(r.err.find("\r\033[Kcabtool: extracting: 1 files"), std::string::npos) << r.err;
+    EXPECT_NE(r.err.find("MiB"), std::string::npos) << r.err;
+    EXPECT_EQ(r.err.substr(r.err.size() - 4), "\r\033[K");  // the line is cleared at the end
+    EXPECT_EQ(ReadFile(m_tmp / "out/small.txt"), "s");
+    // Not a terminal: nothing on standard error.
+    EXPECT_TRUE(Run({"extract", "-d", "again", "big.cab"}).err.empty());
 }
 
 TEST_F(Cabtool, EngineErrorsExitWithTheirCode) {

@@ -67,6 +67,7 @@ public:
 
     int Run();
     intptr_t Notify(FDINOTIFICATIONTYPE fdint, PFDINOTIFICATION pfdin);
+    void ShowProgress(bool final);
 
 private:
     intptr_t OnCabinetInfo(PFDINOTIFICATION pfdin);
@@ -74,7 +75,6 @@ private:
     intptr_t OnCloseFileInfo(PFDINOTIFICATION pfdin);
     intptr_t OnNextCabinet(PFDINOTIFICATION pfdin);
     int Fail(int code, const std::string& cabinet, const std::string& what);
-    void ShowProgress(bool final);
 
     const SessionOptions& m_options;
     cabclient::OutputTree m_output;
@@ -124,9 +124,11 @@ void Session::ShowProgress(bool final) {
         m_progressShown = false;
         return;
     }
-    // A line only for long runs, refreshed a few times a second.
-    if (now - m_start < std::chrono::milliseconds(500) ||
-        now - m_lastProgress < std::chrono::milliseconds(200))
+    // A line only for long runs (half a second, or 16 MiB written), then
+    // refreshed a few times a second.
+    const bool longRun = now - m_start >= std::chrono::milliseconds(500) ||
+                         BytesWritten() >= (uint64_t{16} << 20);
+    if (!longRun || (m_progressShown && now - m_lastProgress < std::chrono::milliseconds(200)))
         return;
     m_lastProgress = now;
     m_progressShown = true;
@@ -251,6 +253,9 @@ int Session::Run() {
     std::string first;
     SplitPath(m_options.cabinet, m_folder, first);
     ResetBytesWritten();
+    // Large files report progress while they are written, too.
+    if (m_options.progress)
+        SetWriteObserver([](void* self) { static_cast<Session*>(self)->ShowProgress(false); }, this);
 
     ERF erf{};
     HFDI hfdi = FDICreate(ToolAlloc, ToolFree, ToolOpen, ToolRead, ToolWrite, ToolClose,
@@ -327,7 +332,9 @@ const char* FdiErrorName(int code) {
 
 int RunSession(const SessionOptions& options) {
     Session session(options);
-    return session.Run();
+    const int status = session.Run();
+    SetWriteObserver(nullptr, nullptr);
+    return status;
 }
 
 }  // namespace cabtool

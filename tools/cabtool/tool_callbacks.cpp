@@ -12,6 +12,8 @@ namespace cabtool {
 namespace {
 
 uint64_t g_bytesWritten = 0;
+WriteObserver g_observer = nullptr;
+void* g_observerContext = nullptr;
 
 std::string TempFolder() {
     const char* tmp = std::getenv("TMPDIR");
@@ -57,6 +59,7 @@ uint32_t ToolRead(int hf, void* pv, uint32_t cb) {
 uint32_t ToolWrite(int hf, const void* pv, uint32_t cb) {
     const uint32_t written = hf == kDiscardHandle ? cb : platform::_write(hf, pv, cb);
     if (written != 0xFFFFFFFFu) g_bytesWritten += written;
+    if (g_observer) g_observer(g_observerContext);
     return written;
 }
 
@@ -69,5 +72,10 @@ int32_t ToolSeek(int hf, int32_t dist, int seektype) {
 
 uint64_t BytesWritten() { return g_bytesWritten; }
 void ResetBytesWritten() { g_bytesWritten = 0; }
+
+void SetWriteObserver(WriteObserver observer, void* context) {
+    g_observer = observer;
+    g_observerContext = context;
+}
 
 }  // namespace cabtool

@@ -24,4 +24,8 @@ int32_t ToolSeek(int hf, int32_t dist, int seektype);
 uint64_t BytesWritten();
 void ResetBytesWritten();
 
+// Called after every accepted write (nullptr: nobody).
+using WriteObserver = void (*)(void* context);
+void SetWriteObserver(WriteObserver observer, void* context);
+
 }  // namespace cabtool
