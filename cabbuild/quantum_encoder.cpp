@@ -22,15 +22,15 @@ const std::array<uint16_t, 4097>& LogTable() {
 
 int IndexOf(const Model& m, unsigned symbol) {
     int i = 0;
-    while (m.pairs[i].symbol != symbol) ++i;
+    while (m.symbol[i] != symbol) ++i;
     return i;
 }
 
 uint32_t SymbolCost(const Model& m, unsigned symbol) {
     const auto& lg = LogTable();
     const int i = IndexOf(m, symbol);
-    const uint32_t freq = uint32_t(m.pairs[i].cumFreq - m.pairs[i + 1].cumFreq);
-    return uint32_t(lg[m.pairs[0].cumFreq] - lg[freq]);
+    const uint32_t freq = uint32_t(m.cumFreq[i] - m.cumFreq[i + 1]);
+    return uint32_t(lg[m.cumFreq[0]] - lg[freq]);
 }
 
 template <size_t N>
@@ -73,11 +73,11 @@ void ItemEncoder::PutCodeBit(uint32_t bit) {
 // settled by the next bit that leaves the coder), the same model update.
 void ItemEncoder::EncodeSymbol(Model& m, unsigned symbol) {
     const int i = IndexOf(m, symbol);
-    const uint32_t total = m.pairs[0].cumFreq;
+    const uint32_t total = m.cumFreq[0];
     const uint32_t range = high_ - low_ + 1;
     const uint32_t low = low_;
-    high_ = (low + (m.pairs[i].cumFreq * range) / total - 1) & 0xFFFF;
-    low_ = (low + (m.pairs[i + 1].cumFreq * range) / total) & 0xFFFF;
+    high_ = (low + (m.cumFreq[i] * range) / total - 1) & 0xFFFF;
+    low_ = (low + (m.cumFreq[i + 1] * range) / total) & 0xFFFF;
     for (;;) {
         if ((low_ ^ high_) & 0x8000) {
             if ((low_ & 0x4000) == 0 || (high_ & 0x4000) != 0) break;

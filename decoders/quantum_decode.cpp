@@ -61,29 +61,33 @@ struct Coder {
 };
 
 unsigned DecodeSymbol(Model& m, Coder& c, BitReader& bits) {
-    const uint32_t total = m.pairs[0].cumFreq;
+    const uint32_t total = m.cumFreq[0];
     const uint32_t range = c.high - c.low + 1;
     const uint32_t q = ((c.code - c.low + 1) * total - 1) / range;
     // The frequency value is q's low half read as signed; a "negative" one
-    // compares above every frequency and so selects pair 0.
-    const uint32_t f = uint32_t(int32_t(int16_t(uint16_t(q))));
-    int i = 0;
-    while (m.pairs[i + 1].cumFreq > f) ++i;
+    // compares above every frequency and so selects entry 0.
+    const int i = FindEntry(m, q & 0xFFFF);
     // The symbol as the encoder saw it: before this update's reordering.
-    const unsigned symbol = m.pairs[i].symbol;
+    const unsigned symbol = m.symbol[i];
 
     const uint32_t low = c.low;
-    c.high = (low + (m.pairs[i].cumFreq * range) / total - 1) & 0xFFFF;
-    c.low = (low + (m.pairs[i + 1].cumFreq * range) / total) & 0xFFFF;
+    c.high = (low + DivideByTotal(m.cumFreq[i] * range, total) - 1) & 0xFFFF;
+    c.low = (low + DivideByTotal(m.cumFreq[i + 1] * range, total)) & 0xFFFF;
     for (;;) {
-        if ((c.low ^ c.high) & 0x8000) {
-            if ((c.low & 0x4000) == 0 || (c.high & 0x4000) != 0) break;
-            c.code ^= 0x4000;
-            c.low &= 0x3FFF;
-            c.high |= 0x4000;
+        // Shift out all leading bits on which low and high agree at once.
+        const uint32_t differ = (c.low ^ c.high) & 0xFFFF;
+        if ((differ & 0x8000) == 0) {
+            const int n = differ == 0 ? 16 : __builtin_clz(differ) - 16;
+            c.low = (c.low << n) & 0xFFFF;
+            c.high = ((c.high << n) | ((1u << n) - 1)) & 0xFFFF;
+            c.code = ((c.code << n) | bits.Bits(n)) & 0xFFFF;
+            continue;
         }
-        c.low = (c.low << 1) & 0xFFFF;
-        c.high = ((c.high << 1) | 1) & 0xFFFF;
+        if ((c.low & 0x4000) == 0 || (c.high & 0x4000) != 0) break;
+        // Straddling the middle closely: drop the second bit.
+        c.code ^= 0x4000;
+        c.low = (c.low & 0x3FFF) << 1;
+        c.high = (((c.high | 0x4000) << 1) | 1) & 0xFFFF;
         c.code = ((c.code << 1) | bits.Bits(1)) & 0xFFFF;
     }
     UpdateModel(m, i);

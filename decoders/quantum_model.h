@@ -6,6 +6,10 @@
 #include <array>
 #include <cstdint>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 namespace quantum {
 
 inline constexpr int kMinWindowBits = 10;
@@ -52,58 +56,118 @@ inline constexpr Tables kTables = MakeTables();
 static_assert(kTables.positionBase[41] + (1u << kTables.positionExtra[41]) == (1u << 21));
 static_assert(kTables.lengthBase[26] + kMinLongMatch == kMaxMatch);
 
-// One coded alphabet. Pair i holds the cumulative frequency of pairs i and
-// later; pair `entries` is a terminator with frequency 0, so pair 0 holds the
-// total. After a full rebuild the pairs are sorted by falling frequency, so a
-// linear search meets the frequent symbols first.
-struct ModelPair {
-    uint16_t cumFreq;
-    uint16_t symbol;
-};
+// One coded alphabet. cumFreq[i] is the cumulative frequency of entries i
+// and later and symbol[i] the symbol entry i stands for; entry `entries` is a
+// terminator with frequency 0 (so cumFreq[0] is the total), and the padding
+// after it stays 0 so that whole 8-lane groups can be scanned. After a full
+// rebuild the entries are sorted by falling frequency.
+inline constexpr int kModelLanes = 72;
 
 struct Model {
     int32_t entries;
     int32_t shiftsLeft;
-    ModelPair pairs[kMaxModelEntries + 1];
+    alignas(16) uint16_t cumFreq[kModelLanes];
+    uint16_t symbol[kModelLanes];
 };
 
 inline void InitModel(Model& m, int entries) {
     m.entries = entries;
     m.shiftsLeft = kFirstFullRebuild;
-    for (int j = 0; j <= entries; ++j) m.pairs[j] = {uint16_t(entries - j), uint16_t(j)};
+    for (int j = 0; j < kModelLanes; ++j) {
+        m.cumFreq[j] = uint16_t(j <= entries ? entries - j : 0);
+        m.symbol[j] = uint16_t(j);
+    }
 }
 
 inline void RebuildModel(Model& m) {
-    ModelPair* p = m.pairs;
+    uint16_t* cf = m.cumFreq;
+    uint16_t* sym = m.symbol;
     const int n = m.entries;
     if (--m.shiftsLeft != 0) {
         for (int i = n - 1; i >= 0; --i) {
-            p[i].cumFreq = uint16_t(p[i].cumFreq >> 1);
-            if (p[i].cumFreq <= p[i + 1].cumFreq) p[i].cumFreq = uint16_t(p[i + 1].cumFreq + 1);
+            cf[i] = uint16_t(cf[i] >> 1);
+            if (cf[i] <= cf[i + 1]) cf[i] = uint16_t(cf[i + 1] + 1);
         }
         return;
     }
     m.shiftsLeft = kLaterFullRebuild;
     // Turn cumulative frequencies into halved individual ones...
-    for (int i = 0; i < n; ++i)
-        p[i].cumFreq = uint16_t((p[i].cumFreq - p[i + 1].cumFreq + 1) >> 1);
+    for (int i = 0; i < n; ++i) cf[i] = uint16_t((cf[i] - cf[i + 1] + 1) >> 1);
     // ...sort by falling frequency with exactly this swap order (peers must
     // end with the same permutation, ties included)...
     for (int i = 0; i < n - 1; ++i)
         for (int j = i + 1; j < n; ++j)
-            if (p[j].cumFreq > p[i].cumFreq) {
-                ModelPair t = p[i];
-                p[i] = p[j];
-                p[j] = t;
+            if (cf[j] > cf[i]) {
+                const uint16_t f = cf[i], s = sym[i];
+                cf[i] = cf[j];
+                sym[i] = sym[j];
+                cf[j] = f;
+                sym[j] = s;
             }
     // ...and accumulate again from the end.
-    for (int i = n - 1; i >= 0; --i) p[i].cumFreq = uint16_t(p[i].cumFreq + p[i + 1].cumFreq);
+    for (int i = n - 1; i >= 0; --i) cf[i] = uint16_t(cf[i] + cf[i + 1]);
 }
 
-// The step after coding the symbol held by pair i.
+// The entry whose interval holds frequency value f: the first i with
+// cumFreq[i + 1] <= f. Cumulative frequencies fall strictly up to the
+// terminator, so i is the number of entries after the first that exceed f.
+inline int FindEntry(const Model& m, uint32_t f) {
+    if (f >= 0x8000) return 0;  // also covers the sign-extended values
+#if defined(__SSE2__)
+    // The entries above f form a prefix, so the first group that is not
+    // wholly above f holds the answer.
+    const __m128i fv = _mm_set1_epi16(int16_t(f));
+    for (int k = 1; k <= m.entries; k += 8) {
+        const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(m.cumFreq + k));
+        const unsigned above = unsigned(_mm_movemask_epi8(_mm_cmpgt_epi16(v, fv)));
+        if (above != 0xFFFF) return k - 1 + __builtin_ctz(~above) / 2;
+    }
+    return m.entries - 1;  // not reached: the terminator is never above f
+#else
+    int i = 0;
+    while (m.cumFreq[i + 1] > f) ++i;
+    return i;
+#endif
+}
+
+// The step after coding the symbol of entry i.
 inline void UpdateModel(Model& m, int i) {
-    for (int k = 0; k <= i; ++k) m.pairs[k].cumFreq = uint16_t(m.pairs[k].cumFreq + kFrequencyStep);
-    if (m.pairs[0].cumFreq > kRebuildThreshold) RebuildModel(m);
+#if defined(__SSE2__)
+    const __m128i step = _mm_set1_epi16(int16_t(kFrequencyStep));
+    const __m128i last = _mm_set1_epi16(int16_t(i));
+    __m128i lane = _mm_setr_epi16(0, 1, 2, 3, 4, 5, 6, 7);
+    const __m128i eight = _mm_set1_epi16(8);
+    for (int k = 0; k <= i; k += 8) {
+        auto* p = reinterpret_cast<__m128i*>(m.cumFreq + k);
+        const __m128i beyond = _mm_cmpgt_epi16(lane, last);
+        _mm_store_si128(p, _mm_add_epi16(_mm_load_si128(p), _mm_andnot_si128(beyond, step)));
+        lane = _mm_add_epi16(lane, eight);
+    }
+#else
+    for (int k = 0; k <= i; ++k) m.cumFreq[k] = uint16_t(m.cumFreq[k] + kFrequencyStep);
+#endif
+    if (m.cumFreq[0] > kRebuildThreshold) RebuildModel(m);
+}
+
+// n / total without a division, exact for n < 2^28 (a frequency times a
+// range) and totals up to 4096: (n × (2^44 / total + 1)) >> 44 errs by less
+// than n / 2^44 < 2^-16, which never carries past a 1/total step.
+inline constexpr uint32_t kMaxTotal = 4096;
+
+struct Reciprocals {
+    uint64_t value[kMaxTotal + 1];
+};
+
+constexpr Reciprocals MakeReciprocals() {
+    Reciprocals r{};
+    for (uint32_t t = 1; t <= kMaxTotal; ++t) r.value[t] = (uint64_t(1) << 44) / t + 1;
+    return r;
+}
+
+inline constexpr Reciprocals kReciprocals = MakeReciprocals();
+
+inline uint32_t DivideByTotal(uint32_t n, uint32_t total) {
+    return uint32_t((uint64_t(n) * kReciprocals.value[total]) >> 44);
 }
 
 // The nine models of a stream.
