@@ -14,7 +14,8 @@ namespace fdi {
 
 inline constexpr uint32_t kContextMagic = 0x49444643;  // "CFDI"
 inline constexpr uint32_t kNoFolder = 0xFFFFFFFF;
-inline constexpr uint32_t kUnknownSize = 0xFFFF;
+// Outside the 16-bit range: 0xFFFF is a valid header reserve size.
+inline constexpr uint32_t kUnknownSize = 0xFFFFFFFF;
 inline constexpr uint16_t kNoDecoder = tcompBAD;
 inline constexpr uint32_t kBlockSize = 32768;  // the output buffer; no block decodes to more
 inline constexpr uint32_t kNameBytes = 256;    // a name and its NUL

@@ -114,6 +114,7 @@ void* MemAlloc(uint32_t cb) {
     std::memcpy(p, &cb, sizeof cb);
     if (g_fs) {
         g_fs->bytesAllocated += cb;
+        ++g_fs->allocationCount;
         g_fs->peakAllocated = std::max(g_fs->peakAllocated, g_fs->bytesAllocated);
     }
     return p + kAllocHeader;

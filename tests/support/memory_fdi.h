@@ -42,6 +42,7 @@ public:
     // Statistics.
     uint64_t bytesAllocated = 0;  // currently live through the alloc callback
     uint64_t peakAllocated = 0;
+    uint64_t allocationCount = 0;  // successful allocations so far
     std::vector<std::string> opened;  // every path passed to open, in order
     int openFlag = -1, openMode = -1;  // the last ones seen
 
