@@ -254,9 +254,9 @@ TEST(MszipStream, DynamicBlockCounts) {
     // 287 literal/length codes or 31 distance codes fail even when all else is valid.
     for (auto [litLen, dist] : {std::pair{286, 30}, std::pair{287, 1}, std::pair{258, 31}}) {
         BitWriter w;
-        std::vector<uint8_t> distLengths(static_cast<size_t>(dist), 0);
-        distLengths[0] = 1;  // a single one-bit code, or two when there is room
-        if (dist > 1) distLengths[1] = 1;
+        // A single one-bit code, or two when there is room.
+        std::vector<uint8_t> distLengths;
+        for (int i = 0; i < dist; ++i) distLengths.push_back(i < 2 ? 1 : 0);
         auto codes = WriteDynamicHeader(w, true, SmallLitLen(static_cast<size_t>(litLen)), distLengths);
         codes.Lit(w, 'a');
         codes.Lit(w, 257);
