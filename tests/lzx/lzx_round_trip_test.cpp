@@ -1,49 +1,13 @@
 // The compressor's blocks decode back to the frames through the decoder.
 #include <gtest/gtest.h>
 
-#include <random>
-#include <string>
-
 #include "cabbuild/folder_compressor.h"
 #include "lzx_test_support.h"
 
 namespace {
 
 using lzx_test::Decoder;
-
-std::vector<uint8_t> MixedData(size_t size, uint32_t seed) {
-    std::mt19937 rng(seed);
-    std::vector<uint8_t> data;
-    data.reserve(size);
-    const std::string words[] = {"template", "typename", "return", " ", "\n", "{", "}", "std::vector<int>", "0123"};
-    while (data.size() < size) {
-        switch (rng() % 6) {
-            case 0:  // x86-like call instructions with near operands
-                data.push_back(0xE8);
-                for (int i = 0; i < 4; ++i) data.push_back(static_cast<uint8_t>(i < 2 ? rng() : (rng() % 2 ? 0xFF : 0)));
-                break;
-            case 1:  // random bytes
-                for (int i = rng() % 16; i > 0; --i) data.push_back(static_cast<uint8_t>(rng()));
-                break;
-            case 2:  // long-range repeat
-                if (data.size() > 100) {
-                    size_t from = rng() % data.size();
-                    size_t len = 3 + rng() % 300;
-                    for (size_t i = 0; i < len; ++i) data.push_back(data[from + i % (data.size() - from)]);
-                }
-                break;
-            case 3:  // runs
-                data.insert(data.end(), rng() % 40, static_cast<uint8_t>(rng() % 3));
-                break;
-            default: {
-                const std::string& w = words[rng() % 9];
-                data.insert(data.end(), w.begin(), w.end());
-            }
-        }
-    }
-    data.resize(size);
-    return data;
-}
+using lzx_test::MixedData;
 
 // Compresses `data` frame by frame and decodes each block; returns the total
 // compressed size.

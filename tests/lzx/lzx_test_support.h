@@ -5,6 +5,8 @@
 #include <cstdint>
 #include <cstdlib>
 #include <initializer_list>
+#include <random>
+#include <string>
 #include <vector>
 
 #include "decoders/lzx.h"
@@ -93,5 +95,41 @@ private:
     uint16_t word_ = 0;
     uint32_t filled_ = 0;
 };
+
+// Text, runs, random stretches, CALL-like instructions and long-range
+// repeats, deterministic per seed.
+inline std::vector<uint8_t> MixedData(size_t size, uint32_t seed) {
+    std::mt19937 rng(seed);
+    std::vector<uint8_t> data;
+    data.reserve(size);
+    const std::string words[] = {"template", "typename", "return", " ", "\n", "{", "}", "std::vector<int>", "0123"};
+    while (data.size() < size) {
+        switch (rng() % 6) {
+            case 0:  // x86-like call instructions with near operands
+                data.push_back(0xE8);
+                for (int i = 0; i < 4; ++i) data.push_back(static_cast<uint8_t>(i < 2 ? rng() : (rng() % 2 ? 0xFF : 0)));
+                break;
+            case 1:  // random bytes
+                for (int i = rng() % 16; i > 0; --i) data.push_back(static_cast<uint8_t>(rng()));
+                break;
+            case 2:  // long-range repeat
+                if (data.size() > 100) {
+                    size_t from = rng() % data.size();
+                    size_t len = 3 + rng() % 300;
+                    for (size_t i = 0; i < len; ++i) data.push_back(data[from + i % (data.size() - from)]);
+                }
+                break;
+            case 3:  // runs
+                data.insert(data.end(), rng() % 40, static_cast<uint8_t>(rng() % 3));
+                break;
+            default: {
+                const std::string& w = words[rng() % 9];
+                data.insert(data.end(), w.begin(), w.end());
+            }
+        }
+    }
+    data.resize(size);
+    return data;
+}
 
 }  // namespace lzx_test
