@@ -43,6 +43,16 @@ TEST_F(ReplaceStep, InstallsNewAndReplacedFilesAndDropsTheBackups) {
     EXPECT_EQ(ReadFile(package_ / "Game.dll"), "new game");
 }
 
+TEST_F(ReplaceStep, ReplacesInstalledFilesWhateverTheCaseOfTheirNames) {
+    AddPackageFile("plugins/a.dll", "new a");
+    AddInstalledFile("Plugins/A.DLL", "old a");
+    WriteManifest(MakeManifest({{"\\plugins\\", "a.dll"}}));
+    ASSERT_EQ(LoadBackUpInstall(), UPDATE_OK);
+    // One file, in the existing folder; as on Windows the new file takes the
+    // manifest's spelling, since the old one was moved aside first.
+    EXPECT_EQ(Snapshot(install_), (std::map<std::string, std::string>{{"Plugins/a.dll", "new a"}}));
+}
+
 TEST_F(ReplaceStep, EnsureFolderExistsCreatesEachLevel) {
     const fs::path target = install_ / "Plugins" / "New" / "a.dll";
     EXPECT_TRUE(EnsureFolderExists(target.string()));
