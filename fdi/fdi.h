@@ -120,29 +120,37 @@ typedef enum {
     fdidtDECRYPT = 2      /* after every data block (and part of a split block) */
 } FDIDECRYPTTYPE;
 
+/* The kind-specific parts of FDIDECRYPT, named so that the record is plain
+ * standard C and C++. */
+typedef struct {
+    void* pHeaderReserve; /* NULL while none has been allocated */
+    uint16_t cbHeaderReserve;
+    uint16_t setID;
+    int32_t iCabinet;
+} FDIDECRYPT_CABINET;
+
+typedef struct {
+    void* pFolderReserve; /* NULL when the reserve is empty */
+    uint16_t cbFolderReserve;
+    uint16_t iFolder;
+} FDIDECRYPT_FOLDER;
+
+typedef struct {
+    void* pDataReserve; /* NULL when the reserve is empty */
+    uint16_t cbDataReserve;
+    void* pbData;
+    uint16_t cbData;     /* compressed size counted so far, first part included */
+    BOOL32 fSplit;       /* set for both parts of a split block */
+    uint16_t cbPartial;  /* size of the first part; 0 unless this is the second */
+} FDIDECRYPT_DATA;
+
 typedef struct {
     FDIDECRYPTTYPE fdidt;
     void* pvUser;
     union {
-        struct {
-            void* pHeaderReserve; /* NULL while none has been allocated */
-            uint16_t cbHeaderReserve;
-            uint16_t setID;
-            int32_t iCabinet;
-        } cabinet;
-        struct {
-            void* pFolderReserve; /* NULL when the reserve is empty */
-            uint16_t cbFolderReserve;
-            uint16_t iFolder;
-        } folder;
-        struct {
-            void* pDataReserve; /* NULL when the reserve is empty */
-            uint16_t cbDataReserve;
-            void* pbData;
-            uint16_t cbData;     /* compressed size counted so far, first part included */
-            BOOL32 fSplit;       /* set for both parts of a split block */
-            uint16_t cbPartial;  /* size of the first part; 0 unless this is the second */
-        } decrypt;
+        FDIDECRYPT_CABINET cabinet;
+        FDIDECRYPT_FOLDER folder;
+        FDIDECRYPT_DATA decrypt;
     };
 } FDIDECRYPT;
 typedef FDIDECRYPT* PFDIDECRYPT;
