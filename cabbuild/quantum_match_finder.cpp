@@ -1,6 +1,7 @@
 #include "cabbuild/quantum_match_finder.h"
 
 #include <algorithm>
+#include <bit>
 
 #include "decoders/quantum_model.h"
 
@@ -20,7 +21,8 @@ void MatchFinder::Reset() {
     inserted_ = 0;
     buf_.clear();
     head_.assign(size_t(1) << kHashBits, 0);
-    prev_.assign(windowSize_, 0);
+    // Grown with the history (see InsertUpTo): small folders stay cheap.
+    prev_.assign(std::min<size_t>(windowSize_, 4096), 0);
 }
 
 uint32_t MatchFinder::Hash(uint64_t pos) const {
@@ -46,9 +48,13 @@ void MatchFinder::Append(std::span<const uint8_t> frame) {
 
 void MatchFinder::InsertUpTo(uint64_t pos) {
     const uint64_t limit = std::min<uint64_t>(pos, End() >= 2 ? End() - 2 : 0);
+    // Until the history fills the window no position wraps, so a longer
+    // table keeps every entry where it is.
+    if (prev_.size() < windowSize_ && limit > prev_.size())
+        prev_.resize(std::min<size_t>(windowSize_, std::bit_ceil(size_t(limit))), 0);
     for (; inserted_ < limit; ++inserted_) {
         const uint32_t h = Hash(inserted_);
-        prev_[inserted_ & (windowSize_ - 1)] = head_[h];
+        prev_[inserted_ & (prev_.size() - 1)] = head_[h];
         head_[h] = inserted_ + 1;
     }
 }
@@ -79,7 +85,7 @@ void MatchFinder::Find(uint64_t pos, uint32_t maxLength, std::vector<MatchCandid
                 }
             }
         }
-        const uint64_t next = prev_[cand & (windowSize_ - 1)];
+        const uint64_t next = prev_[cand & (prev_.size() - 1)];
         if (next == 0 || next - 1 >= cand) break;
         entry = next;
     }
