@@ -141,8 +141,10 @@ DialogAction ConsoleFrontEnd::OnWaitForAction(const DialogView& view) {
         view.hasAbout ? ", a = About" : "");
     std::fflush(stdout);
     std::string line;
-    if (!std::getline(std::cin, line)) {
-        std::printf("\n");
+    const bool answered = static_cast<bool>(std::getline(std::cin, line));
+    // A terminal echoes the user's Enter; piped input needs the line end.
+    if (!answered || !::isatty(0)) std::printf("%s\n", answered ? line.c_str() : "");
+    if (!answered) {
         m_inputClosed = true;
         return DialogAction::Close;
     }
