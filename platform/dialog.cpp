@@ -1,6 +1,8 @@
 // The modal dialog and the application object (dialog.h).
 #include "platform/dialog.h"
 
+#include <cstdio>
+
 #include "platform/crt.h"
 #include "platform/fault.h"
 #include "platform/process.h"
@@ -161,7 +163,10 @@ int RunApplication(int argc, char** argv) {
     EnsureStandardDescriptors();
     SetCommandLine(argc, argv);
     ArmFsFaultFromEnvironment();
-    ConfigureFrontEndFromEnvironment();
+    if (!ConfigureFrontEndFromEnvironment()) {
+        std::fprintf(stderr, "%s: MG_UI or MG_UI_SCRIPT not understood; see platform/ui.h\n",
+                     ProgramName().c_str());
+    }
     if (g_app != nullptr) g_app->InitInstance();
     ActiveFrontEnd().Record({"fsops", {std::to_string(FsOpCount())}});
     return 0;
