@@ -352,7 +352,7 @@ bool DecodeCall(LzxState& s, const uint8_t* input, uint32_t inputCount, uint8_t*
     }
     bool ok = DecodeFrame(s, wanted);
     RetireReader(s);
-    if (ok) {
+    if (ok && wanted > 0) {
         std::memcpy(output, s.window + start, wanted);
         if (s.translationSize != 0 && s.frames < kE8FrameLimit) {
             TranslateE8Frame(output, wanted, s.translationSize, s.translationPosition);

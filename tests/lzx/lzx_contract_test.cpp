@@ -4,6 +4,7 @@
 
 #include <cstdlib>
 #include <cstring>
+#include <vector>
 
 #include "decoders/lzx.h"
 #include "lzx_stream_builder.h"
@@ -13,14 +14,19 @@ namespace {
 using namespace decoders;
 
 int g_allocs = 0, g_frees = 0, g_failAt = -1;
-bool g_keepFreed = false;
+bool g_keepFreed = false;  // frees are deferred to inspect the freed handle
+std::vector<void*> g_deferred;
 void* CountingAlloc(uint32_t cb) {
     if (g_allocs++ == g_failAt) return nullptr;
     return std::malloc(cb);
 }
 void CountingFree(void* p) {
     ++g_frees;
-    if (!g_keepFreed) std::free(p);
+    if (g_keepFreed) {
+        g_deferred.push_back(p);
+    } else {
+        std::free(p);
+    }
 }
 
 int Create(int32_t window, void** handle, uint32_t maxBlock = 32768) {
@@ -89,6 +95,8 @@ TEST(LzxContract, HandlesWithoutTheSignatureAreRefused) {
     EXPECT_EQ(signature, 0u);
     EXPECT_EQ(lzx::DecoderDestroy(handle), DECODER_ERROR_BAD_PARAMETERS);
     g_keepFreed = false;
+    for (void* p : g_deferred) std::free(p);
+    g_deferred.clear();
 }
 
 TEST(LzxContract, WantingMoreThanTheMaximumBlockChangesNothing) {
