@@ -92,7 +92,11 @@ bool IsContainedRelativePath(std::string_view filePath, std::string_view fileNam
     while (start <= joined.size()) {
         size_t end = start;
         while (end < joined.size() && !IsSeparator(joined[end])) ++end;
-        if (joined.compare(start, end - start, "..") == 0) return false;
+        // ".." climbs out; "." as the last name would make the folder itself
+        // the target. Neither has a place in a manifest.
+        if (joined.compare(start, end - start, "..") == 0 || joined.compare(start, end - start, ".") == 0) {
+            return false;
+        }
         start = end + 1;
     }
     return true;

@@ -28,7 +28,7 @@ size_t CountChars(std::string_view utf8);
 // plain concatenation. True when the result names a file below that folder:
 // the joined part begins with exactly one separator (so it can't extend the
 // folder's own last name or start a network path), FileName doesn't begin
-// with one and isn't empty, no component is "..", and there is no drive
+// with one and isn't empty, no component is "." or "..", and there is no drive
 // letter or other ':'.
 bool IsContainedRelativePath(std::string_view filePath, std::string_view fileName);
 

@@ -101,6 +101,7 @@ TEST_F(ManifestStep, RejectsEntriesThatWouldLeaveTheirFolders) {
         {"parent component in name", "\\", "..\\outside.dll"},
         {"parent component with slashes", "/sub/../../", "outside.dll"},
         {"bare parent name", "\\", ".."},
+        {"the folder itself", "\\Plugins\\", "."},
         {"absolute file name", "\\", "\\etc\\passwd"},
         {"absolute slash name", "\\", "/etc/passwd"},
         {"drive letter in path", "C:\\Windows\\", "x.dll"},
@@ -158,6 +159,37 @@ TEST(ManifestPaths, DetectsTheEncoding) {
     ASSERT_TRUE(manifest::ToUtf8("\x80", TextEncoding::Gbk, out));
     EXPECT_EQ(out, "€");
     EXPECT_EQ(manifest::CountChars("a更新"), 3u);
+}
+
+}  // namespace
+
+namespace {
+
+// Every combination of hostile and ordinary fragments: whatever the check
+// accepts must, once joined and converted, name a file strictly below the
+// folder it is joined to.
+TEST(ManifestPaths, AcceptedEntriesStayInsideTheirFolder) {
+    const std::string paths[] = {"", "\\", "/", "\\\\", "\\a\\", "\\a", "a\\", "\\..\\", "\\a\\..\\", "\\a\\..\\..\\",
+                                 "\\.\\", "\\...\\", "C:\\", "\\C:", "\\a/b\\", "..", "\\..", "\\a\\.."};
+    const std::string names[] = {"", "x.dll", "..", ".", "...", "\\x.dll", "/x.dll", "a\\x.dll", "..\\x.dll",
+                                 "a\\..\\..\\x.dll", "x.dll\\", "C:x.dll", "x..dll", ".x", "a/../x"};
+    const fs::path base = "/inst/Bin";
+    int accepted = 0;
+    for (const std::string& p : paths) {
+        for (const std::string& n : names) {
+            if (!manifest::IsContainedRelativePath(p, n)) continue;
+            ++accepted;
+            std::string joined = base.string() + p + n;
+            for (char& c : joined) {
+                if (c == '\\') c = '/';
+            }
+            const fs::path normal = fs::path(joined).lexically_normal();
+            const fs::path rel = normal.lexically_relative(base);
+            EXPECT_FALSE(rel.empty() || rel == "." || *rel.begin() == "..") << p << " + " << n << " -> " << normal;
+            EXPECT_EQ(normal.string().find(':'), std::string::npos);
+        }
+    }
+    EXPECT_GT(accepted, 10);
 }
 
 }  // namespace
