@@ -52,7 +52,6 @@ class LzxCompressor final : public FolderCompressor {
 public:
     explicit LzxCompressor(int windowBits)
         : windowBits_(static_cast<uint32_t>(windowBits)),
-          windowSize_(1u << windowBits),
           mainSymbols_(kNumChars + 8 * SlotCount(1u << windowBits)),
           finder_(1u << windowBits, kMaxChain, kNiceLength) {}
 
@@ -327,7 +326,6 @@ private:
     }
 
     uint32_t windowBits_;
-    uint32_t windowSize_;
     uint32_t mainSymbols_;
     LzxMatchFinder finder_;
     std::array<uint32_t, 3> reps_{1, 1, 1};
