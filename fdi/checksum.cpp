@@ -10,17 +10,22 @@ extern "C" uint32_t FDIChecksum(const void* pv, uint32_t cb, uint32_t seed) {
     uint32_t sum = seed;
     uint32_t groups = cb / 4;
     if constexpr (std::endian::native == std::endian::little) {
-        // XOR is associative: fold eight bytes at a time and combine the two
-        // halves at the end; stored blocks are checked at memory speed.
-        uint64_t wide = 0;
-        uint32_t pairs = groups / 2;
-        for (uint32_t i = 0; i < pairs; ++i, p += 8) {
-            uint64_t v;
-            std::memcpy(&v, p, 8);
-            wide ^= v;
+        // XOR is associative: fold 32 bytes at a time into four independent
+        // lanes and combine them at the end; stored blocks are checked at
+        // memory speed.
+        uint64_t lane[4] = {0, 0, 0, 0};
+        uint32_t rounds = groups / 8;
+        for (uint32_t i = 0; i < rounds; ++i, p += 32) {
+            uint64_t v[4];
+            std::memcpy(v, p, 32);
+            lane[0] ^= v[0];
+            lane[1] ^= v[1];
+            lane[2] ^= v[2];
+            lane[3] ^= v[3];
         }
+        uint64_t wide = lane[0] ^ lane[1] ^ lane[2] ^ lane[3];
         sum ^= uint32_t(wide) ^ uint32_t(wide >> 32);
-        groups -= pairs * 2;
+        groups -= rounds * 8;
     }
     for (uint32_t i = 0; i < groups; ++i, p += 4) {
         sum ^= uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16 | uint32_t(p[3]) << 24;
