@@ -24,6 +24,23 @@ const char* const kErrorNames[] = {
     "FDIERROR_RESERVE_MISMATCH", "FDIERROR_WRONG_CABINET", "FDIERROR_USER_ABORT",
 };
 
+const char* FdiErrorText(int code) {
+    switch (code) {
+        case FDIERROR_CABINET_NOT_FOUND: return "cabinet not found";
+        case FDIERROR_NOT_A_CABINET: return "not a cabinet";
+        case FDIERROR_UNKNOWN_CABINET_VERSION: return "unknown cabinet version";
+        case FDIERROR_CORRUPT_CABINET: return "corrupt cabinet";
+        case FDIERROR_ALLOC_FAIL: return "out of memory";
+        case FDIERROR_BAD_COMPR_TYPE: return "unknown compression type";
+        case FDIERROR_MDI_FAIL: return "data does not decompress";
+        case FDIERROR_TARGET_FILE: return "cannot write a file";
+        case FDIERROR_RESERVE_MISMATCH: return "reserve sizes differ from the first cabinet's";
+        case FDIERROR_WRONG_CABINET: return "not the next cabinet of the set";
+        case FDIERROR_USER_ABORT: return "stopped";
+        default: return "failed";
+    }
+}
+
 // The cabinet path split at its last '/': the folder keeps the separator.
 void SplitPath(const std::string& path, std::string& folder, std::string& name) {
     const size_t slash = path.rfind('/');
@@ -234,7 +251,8 @@ intptr_t Session::OnNextCabinet(PFDINOTIFICATION pfdin) {
         // The engine could not use the cabinet just named: stop with that.
         m_failure = pfdin->fdie;
         m_failureCabinet = m_folder + m_pendingName;
-        m_failureText = "cannot continue into the next cabinet";
+        m_failureText = std::string("cannot continue into the next cabinet: ") +
+                        FdiErrorText(pfdin->fdie);
         return -1;
     }
     const std::string stored = pfdin->psz1;
@@ -286,8 +304,7 @@ int Session::Run() {
     std::set<std::string> started;
     std::string name = first;
     while (!name.empty()) {
-        if (!started.insert(name).second)
-        {
+        if (!started.insert(name).second) {
             FDIDestroy(hfdi);
             return Fail(FDIERROR_WRONG_CABINET, m_folder + name,
                         "cabinet set loops back to this cabinet");
@@ -301,9 +318,9 @@ int Session::Run() {
             FDIDestroy(hfdi);
             if (m_failure != FDIERROR_NONE) return Fail(m_failure, m_failureCabinet, m_failureText);
             const std::string& where = m_firstInfoOfCall ? m_pendingName : m_currentName;
-            return Fail(erf.erfOper, m_folder + where,
-                        m_options.mode == Mode::List ? "cannot list cabinet"
-                                                     : "cannot extract cabinet");
+            // A failure always carries a code; never report one as success.
+            const int code = erf.erfOper >= 1 && erf.erfOper <= 11 ? erf.erfOper : FDIERROR_USER_ABORT;
+            return Fail(code, m_folder + where, FdiErrorText(code));
         }
         m_expectKnown = true;
         m_expectSetID = m_lastSetID;
