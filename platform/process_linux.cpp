@@ -49,7 +49,11 @@ std::string FindProgram(const std::string& program, const std::string& workDir) 
     if (program.find('/') != std::string::npos) return ResolveCase(program);
     const std::string local =
         ResolveCase((workDir.empty() ? std::string(".") : workDir) + "/" + program);
-    if (IsExecutableFile(local)) return local;
+    // A file of that name in the folder is the program, as on Windows, even
+    // when it lacks the execute bit: falling through to PATH would start some
+    // other program that merely shares the name (a registered file "rm").
+    struct stat st;
+    if (::stat(local.c_str(), &st) == 0 && S_ISREG(st.st_mode)) return local;
     const char* path = std::getenv("PATH");
     std::string rest = path != nullptr ? path : "/usr/bin:/bin";
     size_t pos = 0;

@@ -101,3 +101,31 @@ TEST_F(RegisterStep, StartedProcessesRunHiddenInTheFilesFolder) {
 }
 
 }  // namespace
+
+namespace {
+
+// A registered file without '.' shares its name with a program in PATH; the
+// installed file (not executable here) must be what is started, never the
+// program from PATH.
+TEST_F(RegisterStep, NeverStartsAProgramFromPathInsteadOfTheInstalledFile) {
+    platform::ScriptedFrontEnd launching({}, true);
+    platform::InstallFrontEnd(&launching);
+    const fs::path bin = root_ / "pathbin";
+    const fs::path marker = root_ / "path-program-ran";
+    WriteFile(bin / "regtool", "#!/bin/sh\ntouch " + marker.string() + "\n");
+    fs::permissions(bin / "regtool", fs::perms::owner_all);
+    const std::string savedPath = std::getenv("PATH") != nullptr ? std::getenv("PATH") : "";
+    ::setenv("PATH", (bin.string() + ":" + savedPath).c_str(), 1);
+
+    AddPackageFile("regtool", "not a program");
+    WriteManifest(MakeManifest({{"\\", "regtool", 1}}));
+    const int result = RunFromManifest();
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    ::setenv("PATH", savedPath.c_str(), 1);
+
+    EXPECT_EQ(result, UPDATE_OK);
+    ASSERT_EQ(launching.Records("start").size(), 1u);
+    EXPECT_FALSE(fs::exists(marker));
+}
+
+}  // namespace
