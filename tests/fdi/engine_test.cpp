@@ -225,3 +225,40 @@ TEST(Decoders, CompressedFoldersRoundTripWhenTheirCodecIsBuilt) {
         EXPECT_EQ(r.files["second"], Pattern(1000, 5)) << method;
     }
 }
+
+TEST(Decoders, SameTypeWordResetsDifferentWindowRecreates) {
+    std::string error;
+    if (!cabbuild::MakeCompressor("lzx:16", &error)) GTEST_SKIP() << "LZX compressor not built";
+    auto build = [](const char* first, const char* second) {
+        cabbuild::CabinetWriter writer;
+        std::string e;
+        EXPECT_TRUE(writer.StartFolder(first, &e));
+        writer.AddFile("one", Pattern(20000, 1));
+        EXPECT_TRUE(writer.StartFolder(second, &e));
+        writer.AddFile("two", Pattern(20000, 2));
+        return BuildSet(writer);
+    };
+    // Allocations made while the second folder is entered.
+    auto allocationsForSecond = [](const Files& files) {
+        MemoryFs fs;
+        fs.files = files;
+        ScopedMemoryFs scope(&fs);
+        ERF erf{};
+        HFDI hfdi = testsupport::CreateMemoryFdi(&erf);
+        uint64_t before = 0;
+        ExtractOptions options;
+        options.answer = [&](FDINOTIFICATIONTYPE t, FDINOTIFICATION* n) -> std::optional<intptr_t> {
+            if (t == fdintCOPY_FILE && std::string(n->psz1) == "two") before = fs.allocationCount;
+            return std::nullopt;
+        };
+        auto r = RunFdiCopyOn(fs, hfdi, &erf, "set.cab", options);
+        EXPECT_TRUE(r.ok) << r.erf.erfOper;
+        EXPECT_EQ(r.files["two"], Pattern(20000, 2));
+        uint64_t during = fs.allocationCount - before;
+        FDIDestroy(hfdi);
+        EXPECT_EQ(fs.bytesAllocated, 0u);
+        return during;
+    };
+    EXPECT_EQ(allocationsForSecond(build("lzx:16", "lzx:16")), 0u) << "the decoder is reset, not created again";
+    EXPECT_GT(allocationsForSecond(build("lzx:16", "lzx:17")), 2u);
+}
