@@ -8,8 +8,10 @@
 namespace cabbuild::quantum_enc {
 
 namespace {
-constexpr int kHashBits = 17;
-}
+constexpr int kHash3Bits = 14;
+constexpr int kHash4Bits = 17;
+constexpr int kShortDepth = 8;
+}  // namespace
 
 MatchFinder::MatchFinder(int windowBits, int maxChain)
     : windowSize_(1u << windowBits), maxChain_(maxChain) {
@@ -20,15 +22,24 @@ void MatchFinder::Reset() {
     base_ = 0;
     inserted_ = 0;
     buf_.clear();
-    head_.assign(size_t(1) << kHashBits, 0);
+    head3_.assign(size_t(1) << kHash3Bits, 0);
+    prev3_.assign(quantum::kMatch3MaxOffset, 0);
+    head_.assign(size_t(1) << kHash4Bits, 0);
     // Grown with the history (see InsertUpTo): small folders stay cheap.
     prev_.assign(std::min<size_t>(windowSize_, 4096), 0);
 }
 
-uint32_t MatchFinder::Hash(uint64_t pos) const {
+uint32_t MatchFinder::Hash3(uint64_t pos) const {
     const uint8_t* p = &buf_[size_t(pos - base_)];
     const uint32_t v = uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16;
-    return (v * 2654435761u) >> (32 - kHashBits);
+    return (v * 2654435761u) >> (32 - kHash3Bits);
+}
+
+uint32_t MatchFinder::Hash4(uint64_t pos) const {
+    const uint8_t* p = &buf_[size_t(pos - base_)];
+    const uint32_t v =
+        uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16 | uint32_t(p[3]) << 24;
+    return (v * 2654435761u) >> (32 - kHash4Bits);
 }
 
 // Drops history older than one window once the buffer holds two of them
@@ -47,47 +58,69 @@ void MatchFinder::Append(std::span<const uint8_t> frame) {
 }
 
 void MatchFinder::InsertUpTo(uint64_t pos) {
-    const uint64_t limit = std::min<uint64_t>(pos, End() >= 2 ? End() - 2 : 0);
+    // Every position with 4 bytes known; the last few of the history wait
+    // for the next frame.
+    const uint64_t limit = std::min<uint64_t>(pos, End() >= 3 ? End() - 3 : 0);
     // Until the history fills the window no position wraps, so a longer
     // table keeps every entry where it is.
     if (prev_.size() < windowSize_ && limit > prev_.size())
         prev_.resize(std::min<size_t>(windowSize_, std::bit_ceil(size_t(limit))), 0);
     for (; inserted_ < limit; ++inserted_) {
-        const uint32_t h = Hash(inserted_);
-        prev_[inserted_ & (prev_.size() - 1)] = head_[h];
-        head_[h] = inserted_ + 1;
+        const uint32_t h3 = Hash3(inserted_);
+        prev3_[inserted_ % quantum::kMatch3MaxOffset] = head3_[h3];
+        head3_[h3] = inserted_ + 1;
+        const uint32_t h4 = Hash4(inserted_);
+        prev_[inserted_ & (prev_.size() - 1)] = head_[h4];
+        head_[h4] = inserted_ + 1;
     }
 }
 
-void MatchFinder::Find(uint64_t pos, uint32_t maxLength, std::vector<MatchCandidate>& out) {
-    out.clear();
-    if (maxLength < 3 || pos + 3 > End()) return;
+template <typename Next>
+void MatchFinder::Walk(uint64_t pos, uint64_t entry, uint32_t maxDistance, int depth,
+                       uint32_t maxLength, Next next) {
     const uint8_t* cur = &buf_[size_t(pos - base_)];
     uint32_t best = 2;
-    uint64_t entry = head_[Hash(pos)];
-    for (int chain = maxChain_; entry != 0 && chain > 0; --chain) {
+    for (; entry != 0 && depth > 0; --depth) {
         const uint64_t cand = entry - 1;
-        if (cand >= pos || pos - cand > windowSize_ || cand < base_) break;
-        const auto offset = uint32_t(pos - cand);
+        if (cand >= pos || pos - cand > maxDistance || cand < base_) break;
         const uint8_t* c = &buf_[size_t(cand - base_)];
         if (c[best] == cur[best] && c[0] == cur[0]) {
             uint32_t len = 0;
             while (len < maxLength && c[len] == cur[len]) ++len;
             if (len > best) {
-                // Cut to the longest length this offset can carry.
-                uint32_t usable = len;
-                if (usable == 4 && offset > quantum::kMatch4MaxOffset) usable = 3;
-                if (usable == 3 && offset > quantum::kMatch3MaxOffset) usable = 0;
-                if (usable > best) {
-                    out.push_back({usable, offset});
-                    best = usable;
-                    if (best >= maxLength) break;
-                }
+                found_.push_back({len, uint32_t(pos - cand)});
+                best = len;
+                if (best >= maxLength) break;
             }
         }
-        const uint64_t next = prev_[cand & (prev_.size() - 1)];
-        if (next == 0 || next - 1 >= cand) break;
-        entry = next;
+        const uint64_t following = next(cand);
+        if (following == 0 || following - 1 >= cand) break;
+        entry = following;
+    }
+}
+
+void MatchFinder::Find(uint64_t pos, uint32_t maxLength, std::vector<MatchCandidate>& out) {
+    out.clear();
+    found_.clear();
+    if (maxLength < 3 || pos + 3 > End()) return;
+    Walk(pos, head3_[Hash3(pos)], quantum::kMatch3MaxOffset, kShortDepth, maxLength,
+         [this](uint64_t cand) { return prev3_[cand % quantum::kMatch3MaxOffset]; });
+    if (maxLength >= 4 && pos + 4 <= End())
+        Walk(pos, head_[Hash4(pos)], windowSize_, maxChain_, maxLength,
+             [this](uint64_t cand) { return prev_[cand & (prev_.size() - 1)]; });
+    // Nearest first, each kept only if longer than every nearer one, after
+    // cutting each to what its offset can carry.
+    std::sort(found_.begin(), found_.end(),
+              [](const MatchCandidate& a, const MatchCandidate& b) { return a.offset < b.offset; });
+    uint32_t best = 2;
+    for (MatchCandidate c : found_) {
+        if (c.offset > windowSize_) continue;
+        if (c.length == 4 && c.offset > quantum::kMatch4MaxOffset) c.length = 3;
+        if (c.length == 3 && c.offset > quantum::kMatch3MaxOffset) continue;
+        if (c.length > best) {
+            out.push_back(c);
+            best = c.length;
+        }
     }
 }
 

@@ -34,16 +34,27 @@ public:
     void InsertUpTo(uint64_t pos);
 
 private:
-    uint32_t Hash(uint64_t pos) const;
+    uint32_t Hash3(uint64_t pos) const;
+    uint32_t Hash4(uint64_t pos) const;
     void Slide();
+    // Walks one chain, recording every match longer than the best so far.
+    template <typename Next>
+    void Walk(uint64_t pos, uint64_t entry, uint32_t maxDistance, int depth, uint32_t maxLength,
+              Next next);
 
     uint32_t windowSize_;
     int maxChain_;
     uint64_t base_ = 0;      // absolute position of buf_[0]
     uint64_t inserted_ = 0;  // positions below this are in the chains
     std::vector<uint8_t> buf_;
-    std::vector<uint64_t> head_;  // position + 1, 0 = empty
-    std::vector<uint64_t> prev_;  // by position modulo the window
+    // Length-3 matches only reach 4096 bytes back, so they have a short
+    // chain of their own; the window-wide chain hashes 4 bytes, which keeps
+    // it free of the many far 3-byte matches that could not be coded.
+    std::vector<uint64_t> head3_;  // position + 1, 0 = empty
+    std::vector<uint64_t> prev3_;  // by position modulo 4096
+    std::vector<uint64_t> head_;
+    std::vector<uint64_t> prev_;  // by position modulo the table size
+    std::vector<MatchCandidate> found_;
 };
 
 }  // namespace cabbuild::quantum_enc
