@@ -136,6 +136,24 @@ TEST_F(Cabtool, ListShowsEveryFileOnceAcrossTheSet) {
               "       40008  4 files\n");
 }
 
+// A file that lies wholly in a later cabinet, inside a folder continued
+// from earlier ones, is only ever announced as a partial file.
+TEST_F(Cabtool, ListShowsFilesOfAFolderContinuedOverSeveralCabinets) {
+    const auto images = cabtest::BuildCabinets(
+        {{"huge.bin", std::string(120000, 'h')}, {"tail.txt", "tail"}}, 34000, "long");
+    ASSERT_GE(images.size(), 4u);
+    cabtest::WriteCabinets(images, m_tmp.Path());
+    const auto r = Run({"list", "long.cab"});
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.out,
+              "      120000  2026-12-11 04:31:30  ---a--  huge.bin\n"
+              "           4  2026-12-11 04:31:30  ---a--  tail.txt\n"
+              "      120004  2 files\n");
+    EXPECT_EQ(Run({"extract", "-d", "out", "long.cab"}).status, 0);
+    EXPECT_EQ(ReadFile(m_tmp / "out/tail.txt"), "tail");
+    EXPECT_EQ(ReadFile(m_tmp / "out/huge.bin"), std::string(120000, 'h'));
+}
+
 TEST_F(Cabtool, ExtractWritesTheSetAndTestWritesNothing) {
     const std::string big(70000, 'b');
     const auto images = cabtest::BuildCabinets(

@@ -89,6 +89,7 @@ public:
 private:
     intptr_t OnCabinetInfo(PFDINOTIFICATION pfdin);
     intptr_t OnCopyFile(PFDINOTIFICATION pfdin);
+    void ListEntry(PFDINOTIFICATION pfdin);
     intptr_t OnCloseFileInfo(PFDINOTIFICATION pfdin);
     intptr_t OnNextCabinet(PFDINOTIFICATION pfdin);
     int Fail(int code, const std::string& cabinet, const std::string& what);
@@ -116,6 +117,7 @@ private:
     std::string m_failureText;
 
     uint64_t m_files = 0;
+    std::set<std::string> m_continuedListed;  // list: spanning files already shown
     uint64_t m_totalBytes = 0;
     Clock::time_point m_start = Clock::now();
     Clock::time_point m_lastProgress = Clock::now();
@@ -158,7 +160,11 @@ void Session::ShowProgress(bool final) {
 intptr_t Session::Notify(FDINOTIFICATIONTYPE fdint, PFDINOTIFICATION pfdin) {
     switch (fdint) {
         case fdintCABINET_INFO: return OnCabinetInfo(pfdin);
-        case fdintPARTIAL_FILE: return 0;  // extracted with the cabinet it began in
+        case fdintPARTIAL_FILE:
+            // Extracted by following its folder from an earlier cabinet;
+            // listed once, where it is first seen.
+            if (m_options.mode == Mode::List) ListEntry(pfdin);
+            return 0;
         case fdintCOPY_FILE: return OnCopyFile(pfdin);
         case fdintCLOSE_FILE_INFO: return OnCloseFileInfo(pfdin);
         case fdintNEXT_CABINET: return OnNextCabinet(pfdin);
@@ -198,17 +204,29 @@ intptr_t Session::OnCabinetInfo(PFDINOTIFICATION pfdin) {
     return 0;
 }
 
-intptr_t Session::OnCopyFile(PFDINOTIFICATION pfdin) {
+void Session::ListEntry(PFDINOTIFICATION pfdin) {
+    // A file whose data spans cabinets has an entry in each of them.
+    if (pfdin->iFolder >= ifoldCONTINUED_FROM_PREV) {
+        const std::string key = std::string(pfdin->psz1) + '\0' + std::to_string(pfdin->cb) + '/' +
+                                std::to_string(pfdin->date) + '/' + std::to_string(pfdin->time) +
+                                '/' + std::to_string(pfdin->attribs);
+        if (!m_continuedListed.insert(key).second) return;
+    }
     ++m_files;
+    char when[20];
+    cabclient::FormatDosDateTime(pfdin->date, pfdin->time, when);
+    m_totalBytes += static_cast<uint32_t>(pfdin->cb);
+    std::fprintf(m_options.out, "%12" PRIu32 "  %s  %s  %s\n", static_cast<uint32_t>(pfdin->cb), when,
+                 AttributeLetters(pfdin->attribs).c_str(),
+                 DisplayName(pfdin->psz1, pfdin->attribs).c_str());
+}
+
+intptr_t Session::OnCopyFile(PFDINOTIFICATION pfdin) {
     if (m_options.mode == Mode::List) {
-        char when[20];
-        cabclient::FormatDosDateTime(pfdin->date, pfdin->time, when);
-        m_totalBytes += static_cast<uint32_t>(pfdin->cb);
-        std::fprintf(m_options.out, "%12" PRIu32 "  %s  %s  %s\n", static_cast<uint32_t>(pfdin->cb),
-                     when, AttributeLetters(pfdin->attribs).c_str(),
-                     DisplayName(pfdin->psz1, pfdin->attribs).c_str());
+        ListEntry(pfdin);
         return 0;  // listed, not decoded
     }
+    ++m_files;
     std::vector<std::string> components;
     const auto nameError = cabclient::ParseStoredName(pfdin->psz1, pfdin->attribs, components);
     if (nameError != cabclient::NameError::None) {
