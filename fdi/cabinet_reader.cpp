@@ -156,7 +156,7 @@ bool OpenNextCabinet(Context& c) {
     const uint32_t index = uint32_t(HeaderIndex(c)) + 1;
     std::memcpy(c.requestCabinet, c.nextCabinet, FDI_NAME_BUFFER);
     std::memcpy(c.requestDisk, c.nextDisk, FDI_NAME_BUFFER);
-    const uint16_t typeWord = c.typeWord;
+    const uint32_t generation = c.decoderGeneration;
     FDIERROR lastError = FDIERROR_NONE;
     for (;;) {
         bool closedOk = true;
@@ -187,9 +187,11 @@ bool OpenNextCabinet(Context& c) {
         c.errorType = 0;
     }
 
-    // The folder goes on here, so it must be of the same kind; another type
-    // word would leave nothing to continue from.
-    if (c.typeWord != typeWord) return Fail(c, FDIERROR_CORRUPT_CABINET);
+    // The folder goes on here with the same decoder and buffers (the first
+    // part of a split block is in the input buffer). A cabinet that made us
+    // change them, by another type word here or in a failed attempt, leaves
+    // nothing to continue from.
+    if (c.decoderGeneration != generation) return Fail(c, FDIERROR_CORRUPT_CABINET);
 
     // Pass over the entries at the head of the new list that belong to the
     // file being extracted and to the continued files skipped before it.

@@ -67,6 +67,7 @@ struct Context {
     uint32_t skipCount;
     uint16_t blocksRemaining;
     uint16_t typeWord;
+    uint32_t decoderGeneration;  // counts decoder (re)creations
 
     char fileName[FDI_NAME_BUFFER];
     char prevCabinet[FDI_NAME_BUFFER];

@@ -75,6 +75,7 @@ bool SetDecoderType(Context& c, uint16_t typeWord) {
     FreeBuffers(c);
     c.hasCurrentBlock = false;
     c.typeWord = typeWord;
+    ++c.decoderGeneration;
 
     auto failed = [&c](FDIERROR code) {
         FreeBuffers(c);

@@ -292,3 +292,24 @@ TEST(Sets, ReserveSizesBelongToTheFirstCabinetOfTheContext) {
     EXPECT_TRUE(r.ok) << r.erf.erfOper;
     EXPECT_EQ(r.files["r"], Pattern(10, 2));
 }
+
+TEST(Sets, AFailedAttemptThatDroppedTheDecoderCannotContinueTheFolder) {
+    std::vector<SetFile> input = {{"a", Pattern(40000, 1)}, {"b", Pattern(1000, 2)}};
+    Files files = BuildFiles(input, 35000);
+    Files bad = BuildFiles(input, 35000, [](auto& cabs) { cabs[1].folders[0].typeCompress = 4; });
+    files["bad.cab"] = bad["set2.cab"];
+    ExtractOptions options;
+    int calls = 0;
+    options.answer = [&](FDINOTIFICATIONTYPE t, FDINOTIFICATION* n) -> std::optional<intptr_t> {
+        if (t != fdintNEXT_CABINET) return std::nullopt;
+        std::strcpy(n->psz1, calls++ == 0 ? "bad.cab" : "set2.cab");
+        return calls > 3 ? -1 : 0;
+    };
+    auto r = RunFdiCopy(files, "set.cab", options);
+    EXPECT_FALSE(r.ok);
+    EXPECT_EQ(r.erf.erfOper, FDIERROR_CORRUPT_CABINET) << "the first part of the split block is gone";
+    auto next = OfType(r, fdintNEXT_CABINET);
+    ASSERT_EQ(next.size(), 2u);
+    EXPECT_EQ(next[1]->fdie, FDIERROR_BAD_COMPR_TYPE);
+    EXPECT_EQ(r.handlesLeftOpen, 0u);
+}
