@@ -130,24 +130,22 @@ int OutputTree::CreateFile(const std::vector<std::string>& components, std::stri
     };
     for (size_t i = 0; i + 1 < components.size(); ++i) {
         const std::string name = ExistingName(dirFd, dirKey, components[i]);
-        if (!platform::CountFsOp()) {
-            error = ErrnoText("cannot create folder " + name, errno);
+        // As with CreateDirectory, a failed creation is not an error by
+        // itself: entering the folder below decides.
+        if (platform::CountFsOp() && ::mkdirat(dirFd, name.c_str(), 0777) == 0) Remember(dirKey, name);
+        const int next = ::openat(dirFd, name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+        if (next < 0) {
+            const int err = errno;
+            struct stat st;
+            const bool link = ::fstatat(dirFd, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0 &&
+                              S_ISLNK(st.st_mode);
+            const std::string shown = OutputPath({Below(dirKey, name)});
+            error = link ? "refusing to follow symbolic link " + shown
+                         : ErrnoText("cannot enter folder " + shown, err);
             closeDir();
             return -1;
         }
-        if (::mkdirat(dirFd, name.c_str(), 0777) == 0) Remember(dirKey, name);
-        const int next = ::openat(dirFd, name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
-        const int err = errno;
         closeDir();
-        if (next < 0) {
-            struct stat st;
-            const std::string shown = OutputPath({Below(dirKey, name)});
-            const bool link = ::fstatat(root, Below(dirKey, name).c_str(), &st,
-                                        AT_SYMLINK_NOFOLLOW) == 0 && S_ISLNK(st.st_mode);
-            error = link ? "refusing to follow symbolic link " + shown
-                         : ErrnoText("cannot enter folder " + shown, err);
-            return -1;
-        }
         dirFd = next;
         dirKey = Below(dirKey, name);
     }

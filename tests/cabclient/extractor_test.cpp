@@ -9,6 +9,7 @@
 #include <ctime>
 
 #include "cab_fixture.h"
+#include "platform/fault.h"
 
 namespace {
 
@@ -217,6 +218,40 @@ TEST_F(Extractor, OpenRefusesTheSpillRequestName) {
     ASSERT_EQ(::chdir(saved), 0);
     EXPECT_EQ(fd, -1);
     EXPECT_FALSE(Exists(m_tmp / "*"));
+}
+
+}  // namespace
+
+namespace {
+
+// Whichever single file-system operation fails, the extraction either
+// reports failure or has written every file completely.
+TEST_F(Extractor, NoFailingOperationIsReportedAsSuccess) {
+    const std::vector<FileSpec> files = {
+        {"pkg\\a\\one.bin", std::string(50000, '1')},
+        {"pkg\\b\\two.txt", "two", 0x21},
+        {"pkg\\three.txt", "three"},
+    };
+    const std::string cab = MakeCabinet(m_tmp.Path(), files);
+    platform::ResetFsOpCount();
+    {
+        cabclient::CCabExtractor clean;
+        ASSERT_TRUE(clean.Extract(cab, m_tmp / "clean"));
+    }
+    const uint64_t operations = platform::FsOpCount();
+    ASSERT_GT(operations, 5u);
+    for (uint64_t n = 1; n <= operations; ++n) {
+        SCOPED_TRACE(n);
+        const std::string dest = m_tmp / ("run" + std::to_string(n));
+        platform::FailFsOpAt(n);
+        cabclient::CCabExtractor extractor;
+        const bool ok = extractor.Extract(cab, dest);
+        platform::FailFsOpAt(0);
+        if (!ok) continue;
+        EXPECT_EQ(ReadFile(dest + "/pkg/a/one.bin"), files[0].data);
+        EXPECT_EQ(ReadFile(dest + "/pkg/b/two.txt"), "two");
+        EXPECT_EQ(ReadFile(dest + "/pkg/three.txt"), "three");
+    }
 }
 
 }  // namespace
