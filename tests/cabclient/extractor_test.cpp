@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <climits>
 #include <cstdlib>
 #include <ctime>
@@ -208,6 +209,23 @@ TEST_F(Extractor, ListenerCanSkipAFile) {
     ASSERT_TRUE(extractor.Extract(cab, m_tmp / "out"));
     EXPECT_FALSE(Exists(m_tmp / "out/skip.txt"));
     EXPECT_EQ(ReadFile(m_tmp / "out/keep.txt"), "k");
+}
+
+TEST_F(Extractor, LongDestinationAndLongStoredNameAreNotCut) {
+    std::string dest = m_tmp.Path();
+    while (dest.size() < 259) dest += "/folder";
+    dest.resize(259);  // 259 bytes: the longest folder the program would take
+    // 255 characters: three folders and a file name.
+    const std::string name = std::string(60, 'a') + "\\" + std::string(60, 'b') + "\\" +
+                             std::string(60, 'c') + "\\" + std::string(72, 'f');
+    ASSERT_EQ(name.size(), 255u);
+    const std::string cab = MakeCabinet(m_tmp.Path(), {{name, "deep"}});
+    cabclient::CCabExtractor extractor;
+    ASSERT_TRUE(extractor.Extract(cab, dest));
+    std::string path = dest + "/" + name;
+    std::replace(path.begin(), path.end(), '\\', '/');
+    EXPECT_GT(path.size(), 500u);
+    EXPECT_EQ(ReadFile(path), "deep");
 }
 
 TEST_F(Extractor, OpenRefusesTheSpillRequestName) {
