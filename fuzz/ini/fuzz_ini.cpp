@@ -49,7 +49,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     std::fclose(file);
 
     CIniFile ini;
-    if (ini.Load(ScratchPath().c_str(), false) != 0) return 0;
+    const int loaded = ini.Load(ScratchPath().c_str(), false);
+    std::remove(ScratchPath().c_str());  // the text is in memory now
+    if (loaded != 0) return 0;
 
     std::vector<std::string> names;
     std::string current;
