@@ -11,6 +11,7 @@ namespace {
 constexpr int kHash3Bits = 14;
 constexpr int kHash4Bits = 17;
 constexpr int kShortDepth = 8;
+constexpr uint32_t kGoodLength = 32;
 }  // namespace
 
 MatchFinder::MatchFinder(int windowBits, int maxChain)
@@ -89,6 +90,9 @@ void MatchFinder::Walk(uint64_t pos, uint64_t entry, uint32_t maxDistance, int d
             while (len < maxLength && c[len] == cur[len]) ++len;
             if (len > best) {
                 found_.push_back({len, uint32_t(pos - cand)});
+                // A good match found: the rest of the chain rarely beats it
+                // by enough to pay for the walk.
+                if (best < kGoodLength && len >= kGoodLength) depth = depth / 4 + 1;
                 best = len;
                 if (best >= maxLength) break;
             }
