@@ -1,6 +1,8 @@
 // Steps 1 and 2 of an update run: unpack the downloaded cabinet into an
 // extraction folder beside it, then find the package's top folder and the
 // manifest in there.
+#include <sys/stat.h>
+
 #include <string>
 #include <vector>
 
@@ -8,6 +10,7 @@
 #include "platform/crt.h"
 #include "platform/files.h"
 #include "platform/message_box.h"
+#include "platform/paths.h"
 #include "update/process_values.h"
 #include "update/update_steps.h"
 
@@ -21,6 +24,11 @@ size_t CountCharacters(const std::string& utf8) {
     for (unsigned char c : utf8)
         if ((c & 0xC0) != 0x80) ++count;
     return count;
+}
+
+bool ExistsNoFollow(const std::string& path) {
+    struct stat st;
+    return ::lstat(path.c_str(), &st) == 0;
 }
 
 std::string WithPath(const char* before, const std::string& path, const char* after) {
@@ -51,10 +59,10 @@ int CUpdateSteps::UnpackPackage() {
 
     // A folder left by an earlier failed run could hold files of an older
     // package that the new cabinet doesn't overwrite; they must not be
-    // installed. DeleteTree never follows links.
-    const bool clean = platform::GetFileAttributes(g_strInstallDir) ==
-                           platform::INVALID_FILE_ATTRIBUTES ||
-                       platform::DeleteTree(g_strInstallDir);
+    // installed. DeleteTree never follows links (a link there, even a
+    // dangling one, is removed as a link).
+    platform::DeleteTree(g_strInstallDir);
+    const bool clean = !ExistsNoFollow(platform::ResolveCase(g_strInstallDir));
     if (!clean || !extractor.Extract(g_strCabinetPath, g_strInstallDir)) {
         platform::ShowMessageBox(WithPath("解压下载的文件失败【", g_strCabinetPath,
                                           "】,请确认下载的文件是否正确!"));

@@ -105,6 +105,25 @@ TEST_F(UnpackStep, StaleExtractionFolderIsRemovedFirst) {
     EXPECT_EQ(ReadFile(m_tmp / "keep/precious"), "p");  // the link was not followed
 }
 
+TEST_F(UnpackStep, LinkInPlaceOfTheExtractionFolderIsRemovedNotFollowed) {
+    ::mkdir((m_tmp / "elsewhere").c_str(), 0755);
+    const std::string folder = m_tmp / "DownTemp/patch.cab.Folder";
+    ASSERT_EQ(::symlink((m_tmp / "elsewhere").c_str(), folder.c_str()), 0);
+    ASSERT_EQ(::symlink((m_tmp / "not-yet").c_str(), (m_tmp / "DownTemp/other.cab.Folder").c_str()), 0);
+    MakeCabinet(m_tmp / "DownTemp", {{"pkg\\patch.update", "x"}}, 0, "patch");
+    MakeCabinet(m_tmp / "DownTemp", {{"pkg\\other.update", "x"}}, 0, "other");
+    for (const char* name : {"patch.cab", "other.cab"}) {
+        SCOPED_TRACE(name);
+        g_strCabinetPath = m_tmp / "DownTemp/" + name;
+        ASSERT_EQ(m_steps.UnpackPackage(), UPDATE_OK);
+        struct stat st;
+        ASSERT_EQ(::lstat(g_strInstallDir.c_str(), &st), 0);
+        EXPECT_TRUE(S_ISDIR(st.st_mode));
+    }
+    EXPECT_FALSE(Exists(m_tmp / "elsewhere/pkg"));
+    EXPECT_FALSE(Exists(m_tmp / "not-yet"));
+}
+
 TEST_F(UnpackStep, TopLevelFilesArePassedOverAndListingIsSortedByNameIgnoringCase) {
     MakeCabinet(m_tmp / "DownTemp", {{"aaa.txt", "1"}, {"ro.txt", "2", 0x21}, {"zeta\\x", "z"},
                                      {"Beta\\patch.update", "b"}},
