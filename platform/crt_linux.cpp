@@ -8,6 +8,7 @@
 
 #include "platform/crt.h"
 #include "platform/fault.h"
+#include "platform/name_cache_linux.h"
 #include "platform/paths.h"
 #include "platform/readonly_linux.h"
 
@@ -65,7 +66,9 @@ int _open(const char* path, int oflag, int pmode) {
         errno = EACCES;
         return -1;
     }
+    detail::FolderChange change(resolved);
     int fd = ::open(resolved.c_str(), TranslateOpenFlags(oflag), TranslatePermission(pmode));
+    change.Done(!exists && fd >= 0, true);
     if (fd >= 0 && fd <= 2) {
         // Someone closed a standard descriptor after start-up: never hand
         // out 0 (the cabinet engine reads it as "skip this file").
@@ -137,7 +140,11 @@ int _access(const char* path, int mode) {
 
 int _mkdir(const char* path) {
     if (!CountFsOp()) return -1;
-    return ::mkdir(ResolveCase(path).c_str(), 0777) == 0 ? 0 : -1;
+    const std::string resolved = ResolveCase(path);
+    detail::FolderChange change(resolved);
+    const bool made = ::mkdir(resolved.c_str(), 0777) == 0;
+    change.Done(made, true);
+    return made ? 0 : -1;
 }
 
 int _chdir(const char* path) {
@@ -154,7 +161,10 @@ int _unlink(const char* path) {
         errno = EACCES;
         return -1;
     }
-    return ::unlink(resolved.c_str()) == 0 ? 0 : -1;
+    detail::FolderChange change(resolved);
+    const bool removed = ::unlink(resolved.c_str()) == 0;
+    change.Done(removed, false);
+    return removed ? 0 : -1;
 }
 
 }  // namespace platform

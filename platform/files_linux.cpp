@@ -12,6 +12,7 @@
 
 #include "platform/fault.h"
 #include "platform/files.h"
+#include "platform/name_cache_linux.h"
 #include "platform/paths.h"
 #include "platform/readonly_linux.h"
 
@@ -126,7 +127,13 @@ bool MoveFile(const std::string& from, const std::string& to) {
         errno = EEXIST;
         return false;
     }
-    return ::rename(source.c_str(), target.c_str()) == 0;
+    detail::FolderChange leaving(source);
+    detail::FolderChange arriving(target);
+    const bool moved = ::rename(source.c_str(), target.c_str()) == 0;
+    leaving.Done(moved, false);
+    arriving.Done(moved, true);
+    if (moved) detail::ForgetFolders(source);
+    return moved;
 }
 
 bool CopyFile(const std::string& from, const std::string& to, bool failIfExists) {
@@ -148,7 +155,9 @@ bool CopyFile(const std::string& from, const std::string& to, bool failIfExists)
         errno = targetExists && failIfExists ? EEXIST : EACCES;
         return false;
     }
+    detail::FolderChange change(target);
     const int out = ::open(target.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
+    change.Done(!targetExists && out >= 0, true);
     if (out < 0) {
         ::close(in);
         return false;
@@ -228,7 +237,11 @@ bool ListDirectory(const std::string& folder, std::vector<DirEntry>& entries, bo
 
 bool CreateDirectory(const std::string& path) {
     if (!CountFsOp()) return false;
-    return ::mkdir(ResolveCase(path).c_str(), 0777) == 0;
+    const std::string resolved = ResolveCase(path);
+    detail::FolderChange change(resolved);
+    const bool made = ::mkdir(resolved.c_str(), 0777) == 0;
+    change.Done(made, true);
+    return made;
 }
 
 bool DeleteFile(const std::string& path) {
@@ -240,7 +253,10 @@ bool DeleteFile(const std::string& path) {
         errno = EACCES;
         return false;
     }
-    return ::unlink(resolved.c_str()) == 0;
+    detail::FolderChange change(resolved);
+    const bool removed = ::unlink(resolved.c_str()) == 0;
+    change.Done(removed, false);
+    return removed;
 }
 
 bool DeleteTree(const std::string& path) {
@@ -257,8 +273,11 @@ bool DeleteTree(const std::string& path) {
     if (fd < 0) return false;
     struct stat st;
     const bool existed = ::fstatat(fd, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0;
+    detail::FolderChange change(resolved);
     const bool ok = existed && RemoveAt(fd, name.c_str());
     ::close(fd);
+    change.Done(existed, !ok && ::lstat(resolved.c_str(), &st) == 0);
+    detail::ForgetFolders(resolved);
     return ok;
 }
 

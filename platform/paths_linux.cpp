@@ -1,12 +1,11 @@
 // Linux side of paths.h.
-#include <dirent.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <cstdlib>
-#include <string_view>
 
+#include "platform/name_cache_linux.h"
 #include "platform/paths.h"
 
 namespace platform {
@@ -15,35 +14,6 @@ namespace {
 bool Exists(const std::string& path) {
     struct stat st;
     return ::lstat(path.c_str(), &st) == 0;
-}
-
-bool EqualIgnoringAsciiCase(std::string_view a, std::string_view b) {
-    if (a.size() != b.size()) return false;
-    for (size_t i = 0; i < a.size(); ++i) {
-        unsigned char x = static_cast<unsigned char>(a[i]);
-        unsigned char y = static_cast<unsigned char>(b[i]);
-        if (x >= 'A' && x <= 'Z') x = static_cast<unsigned char>(x + 32);
-        if (y >= 'A' && y <= 'Z') y = static_cast<unsigned char>(y + 32);
-        if (x != y) return false;
-    }
-    return true;
-}
-
-// The only entry of folder that matches name ignoring ASCII case, or name
-// itself when there is none or more than one.
-std::string MatchInFolder(const std::string& folder, const std::string& name) {
-    DIR* dir = ::opendir(folder.empty() ? "." : folder.c_str());
-    if (dir == nullptr) return name;
-    std::string found;
-    int matches = 0;
-    while (const dirent* entry = ::readdir(dir)) {
-        if (EqualIgnoringAsciiCase(entry->d_name, name)) {
-            found = entry->d_name;
-            ++matches;
-        }
-    }
-    ::closedir(dir);
-    return matches == 1 ? found : name;
 }
 
 }  // namespace
@@ -64,7 +34,7 @@ std::string ResolveCase(const std::string& path) {
         if (!name.empty() && name != "." && name != "..") {
             std::string candidate = result + name;
             if (resolving && !Exists(candidate)) {
-                name = MatchInFolder(result, name);
+                name = detail::MatchInFolder(result, name);
                 candidate = result + name;
                 resolving = Exists(candidate);
             }

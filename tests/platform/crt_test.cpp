@@ -183,3 +183,26 @@ TEST(Fault, ArmedFromEnvironment) {
     EXPECT_EQ(_mkdir((dir / "a").c_str()), 0);
     FailFsOpAt(0);
 }
+
+TEST(Crt, LookupSeesChangesByOthersAndByItself) {
+    TempDir dir;
+    // Our own creation in a folder whose listing is kept...
+    const int fd = _open((dir / "Own.Dat").c_str(), 0x8121, 0x180);
+    ASSERT_GE(fd, 3);
+    _close(fd);
+    EXPECT_EQ(_access((dir / "OWN.DAT").c_str(), kAccessExists), 0);
+    // ...then changes by someone else are seen at once.
+    TempDir::Write(dir / "Ext.TXT", "x");
+    EXPECT_EQ(_access((dir / "ext.txt").c_str(), kAccessExists), 0);
+    TempDir::Write(dir / "EXT.txt", "y");
+    EXPECT_EQ(_access((dir / "ext.txt").c_str(), kAccessExists), -1) << "now ambiguous";
+    std::filesystem::remove(dir / "Ext.TXT");
+    EXPECT_EQ(_access((dir / "ext.txt").c_str(), kAccessExists), 0) << "unique again";
+
+    // Our own removals and renames keep the kept listing right.
+    EXPECT_EQ(_unlink((dir / "own.dat").c_str()), 0);
+    EXPECT_EQ(_access((dir / "OWN.DAT").c_str(), kAccessExists), -1);
+    EXPECT_EQ(_mkdir((dir / "Sub").c_str()), 0);
+    EXPECT_EQ(_access((dir / "SUB").c_str(), kAccessExists), 0);
+    EXPECT_EQ(_access((dir / "sub/x").c_str(), kAccessExists), -1);
+}

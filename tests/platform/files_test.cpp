@@ -200,3 +200,23 @@ TEST(Files, EveryOperationGoesThroughTheFaultCounter) {
     EXPECT_EQ(FsOpCount(), 3u);
     FailFsOpAt(0);
 }
+
+TEST(Files, LookupAfterMovesCopiesAndTreeDeletes) {
+    TempDir dir;
+    TempDir::Write(dir / "Game.dll", "x");
+    ASSERT_TRUE(MoveFile(dir / "game.DLL", dir / "Game.dll1316000000"));
+    EXPECT_FALSE(FileExists(dir / "GAME.DLL"));
+    EXPECT_TRUE(FileExists(dir / "game.dll1316000000"));
+    ASSERT_TRUE(CopyFile(dir / "GAME.DLL1316000000", dir / "Game.dll", false));
+    EXPECT_TRUE(FileExists(dir / "game.dll"));
+    ASSERT_TRUE(CreateDirectory(dir / "Tree"));
+    ASSERT_TRUE(CreateDirectory(dir / "TREE/Inner"));
+    TempDir::Write(dir / "Tree/Inner/f", "x");
+    EXPECT_TRUE(FileExists(dir / "tree/inner/F"));
+    ASSERT_TRUE(DeleteTree(dir / "tree"));
+    EXPECT_FALSE(FileExists(dir / "TREE"));
+    EXPECT_FALSE(FileExists(dir / "tree/inner"));
+    ASSERT_TRUE(CreateDirectory(dir / "tree"));
+    EXPECT_TRUE(FileExists(dir / "TREE")) << "a new folder of the same name is found";
+    EXPECT_FALSE(FileExists(dir / "tree/inner"));
+}
