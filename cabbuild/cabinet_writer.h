@@ -32,6 +32,8 @@ using CompressorFactory = std::function<std::unique_ptr<FolderCompressor>()>;
 
 struct SetOptions {
     // Largest size of one cabinet in bytes; 0 puts everything into one cabinet.
+    // A block is split over two cabinets at most, so a limit must leave room
+    // for the rest of one block (about 33 KB) after a cabinet's header area.
     uint32_t maxCabinetSize = 0;
     uint16_t setID = 0;
     // Reserve areas: the fields are written when reservePresent is set or any
