@@ -4,7 +4,8 @@
 // file of a large extraction would cost time quadratic in the folder's size.
 // A listing stays valid while the folder's identity and modification time are
 // unchanged, and the platform's own changes (FolderChange) are applied to it
-// instead of discarding it.
+// instead of discarding it. Like the rest of the platform layer it serves one
+// thread.
 #pragma once
 
 #include <string>
