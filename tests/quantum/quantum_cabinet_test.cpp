@@ -129,7 +129,7 @@ TEST_P(QuantumCabinet, ExtractsInMemoryAndSpillModeAlone) {
 TEST_P(QuantumCabinet, ExtractsSetsWithSplitBlocks) {
     const int bits = GetParam();
     const Files files = SampleFiles(2);
-    const auto images = Build(files, "quantum:" + std::to_string(bits), 30000);
+    const auto images = Build(files, "quantum:" + std::to_string(bits), 20000);
     ASSERT_GE(images.size(), 3u);
     for (bool spill : {false, true}) {
         const auto result = ExtractAll(images, spill ? 1u << bits : 0);

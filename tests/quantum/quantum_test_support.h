@@ -155,8 +155,12 @@ inline std::vector<uint8_t> MixedData(size_t size, uint32_t seed) {
             const char* w = words[rnd() % 10];
             d.insert(d.end(), w, w + std::strlen(w));
         } else if (kind < 6 && d.size() > 16) {
-            const size_t back = 1 + rnd() % std::min<size_t>(d.size(), (rnd() % 4 == 0) ? 3000000 : 5000);
-            const size_t len = 3 + rnd() % (rnd() % 8 == 0 ? 400 : 20);
+            // One draw per statement: the order of the draws must not depend
+            // on the compiler.
+            const bool far = rnd() % 4 == 0;
+            const size_t back = 1 + rnd() % std::min<size_t>(d.size(), far ? 3000000 : 5000);
+            const bool longRun = rnd() % 8 == 0;
+            const size_t len = 3 + rnd() % (longRun ? 400 : 20);
             for (size_t k = 0; k < len; ++k) d.push_back(d[d.size() - back]);
         } else {
             const size_t len = 1 + rnd() % 12;
