@@ -1,7 +1,7 @@
 // The LZX bit reader: 16-bit little-endian words, most significant bit first.
 //
-// The reader keeps up to 64 bits in a left-aligned buffer and fetches four
-// bytes at a time. Bytes past the block's data read as zeros; it never reads
+// The reader keeps up to 64 bits in a left-aligned buffer and fetches up to
+// four words at a time. Bytes past the block's data read as zeros; it never reads
 // outside its input. The stream limits are those of a reader that fetches one
 // word at a time, two words ahead, and stops at the data end + 4 bytes:
 //   - a symbol may start only while the word-ahead reader's input position is
@@ -70,17 +70,23 @@ public:
     }
 
 private:
+    // Adds as many whole words as fit (2 to 4) from one 8-byte load. Bits of
+    // a word that only partly fits are ORed in too; the next refill ORs the
+    // same bits into the same place.
     void Refill() {
-        uint8_t b[4];
-        if (count_ >= 4 && pos_ <= count_ - 4) [[likely]] {
-            std::memcpy(b, data_ + pos_, 4);
+        uint8_t b[8];
+        if (count_ >= 8 && pos_ <= count_ - 8) [[likely]] {
+            std::memcpy(b, data_ + pos_, 8);
         } else {
-            for (uint32_t i = 0; i < 4; ++i) b[i] = uint64_t{pos_} + i < count_ ? data_[pos_ + i] : 0;
+            for (uint32_t i = 0; i < 8; ++i) b[i] = uint64_t{pos_} + i < count_ ? data_[pos_ + i] : 0;
         }
-        uint64_t words = (uint64_t{b[1]} << 24) | (uint64_t{b[0]} << 16) | (uint64_t{b[3]} << 8) | b[2];
-        buffer_ |= words << (32 - bits_);
-        bits_ += 32;
-        pos_ += 4;
+        const uint64_t stream = (uint64_t{b[1]} << 56) | (uint64_t{b[0]} << 48) | (uint64_t{b[3]} << 40) |
+                                (uint64_t{b[2]} << 32) | (uint64_t{b[5]} << 24) | (uint64_t{b[4]} << 16) |
+                                (uint64_t{b[7]} << 8) | uint64_t{b[6]};
+        buffer_ |= stream >> bits_;
+        const uint32_t words = (64 - bits_) >> 4;
+        bits_ += 16 * words;
+        pos_ += 2 * words;
     }
 
     const uint8_t* data_ = nullptr;

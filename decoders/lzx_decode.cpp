@@ -138,6 +138,30 @@ bool ReadBlockHeader(LzxState& s) {
     return true;
 }
 
+// Copies 2 to 257 bytes between regions that do not overlap, writing
+// exactly the destination bytes.
+inline void CopyDisjoint(uint8_t* dst, const uint8_t* src, uint32_t length) {
+    if (length > 16) {
+        std::memcpy(dst, src, length);
+    } else if (length >= 8) {
+        uint64_t head, tail;
+        std::memcpy(&head, src, 8);
+        std::memcpy(&tail, src + length - 8, 8);
+        std::memcpy(dst, &head, 8);
+        std::memcpy(dst + length - 8, &tail, 8);
+    } else if (length >= 4) {
+        uint32_t head, tail;
+        std::memcpy(&head, src, 4);
+        std::memcpy(&tail, src + length - 4, 4);
+        std::memcpy(dst, &head, 4);
+        std::memcpy(dst + length - 4, &tail, 4);
+    } else {
+        dst[0] = src[0];
+        dst[1] = src[1];
+        dst[length - 1] = src[length - 1];
+    }
+}
+
 // Copies a match of `length` bytes from `distance` back to window position p,
 // byte by byte in effect, so overlapping matches repeat their pattern.
 inline void CopyMatch(uint8_t* window, uint32_t size, uint32_t mask, uint32_t p, uint32_t distance,
@@ -159,13 +183,15 @@ inline void CopyMatch(uint8_t* window, uint32_t size, uint32_t mask, uint32_t p,
         uint32_t gap = p - src;
         const uint8_t* from = window + src;
         if (gap >= length) {
-            std::memcpy(dst, from, length);
+            CopyDisjoint(dst, from, length);
         } else if (gap == 1) {
             std::memset(dst, *from, length);
         } else if (gap >= 8) {
+            // Each 8-byte chunk reads only bytes already final; the last one
+            // overlaps the previous chunk instead of running past the end.
             uint32_t i = 0;
             for (; i + 8 <= length; i += 8) std::memcpy(dst + i, from + i, 8);
-            for (; i < length; ++i) dst[i] = from[i];
+            if (i < length) std::memcpy(dst + length - 8, from + length - 8, 8);
         } else {
             for (uint32_t i = 0; i < length; ++i) dst[i] = from[i];
         }
