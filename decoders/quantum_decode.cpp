@@ -60,7 +60,7 @@ struct Coder {
     uint32_t code;
 };
 
-unsigned DecodeSymbol(Model& m, Coder& c, BitReader& bits) {
+[[gnu::always_inline]] inline unsigned DecodeSymbol(Model& m, Coder& c, BitReader& bits) {
     const uint32_t total = m.cumFreq[0];
     const uint32_t range = c.high - c.low + 1;
     const uint32_t q = ((c.code - c.low + 1) * total - 1) / range;

@@ -114,15 +114,19 @@ inline void RebuildModel(Model& m) {
 inline int FindEntry(const Model& m, uint32_t f) {
     if (f >= 0x8000) return 0;  // also covers the sign-extended values
 #if defined(__SSE2__)
-    // The entries above f form a prefix, so the first group that is not
-    // wholly above f holds the answer.
+    // Count every entry above f, without a data-dependent branch: the
+    // counts a random symbol would give cost more in mispredictions than
+    // scanning the whole (small) model does.
     const __m128i fv = _mm_set1_epi16(int16_t(f));
+    __m128i count = _mm_setzero_si128();
     for (int k = 1; k <= m.entries; k += 8) {
         const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(m.cumFreq + k));
-        const unsigned above = unsigned(_mm_movemask_epi8(_mm_cmpgt_epi16(v, fv)));
-        if (above != 0xFFFF) return k - 1 + __builtin_ctz(~above) / 2;
+        count = _mm_sub_epi16(count, _mm_cmpgt_epi16(v, fv));
     }
-    return m.entries - 1;  // not reached: the terminator is never above f
+    count = _mm_add_epi16(count, _mm_srli_si128(count, 8));
+    count = _mm_add_epi16(count, _mm_srli_si128(count, 4));
+    count = _mm_add_epi16(count, _mm_srli_si128(count, 2));
+    return _mm_cvtsi128_si32(count) & 0xFFFF;
 #else
     int i = 0;
     while (m.cumFreq[i + 1] > f) ++i;
@@ -137,7 +141,8 @@ inline void UpdateModel(Model& m, int i) {
     const __m128i last = _mm_set1_epi16(int16_t(i));
     __m128i lane = _mm_setr_epi16(0, 1, 2, 3, 4, 5, 6, 7);
     const __m128i eight = _mm_set1_epi16(8);
-    for (int k = 0; k <= i; k += 8) {
+    // All groups up to the terminator, masked: again no branch on i.
+    for (int k = 0; k <= m.entries; k += 8) {
         auto* p = reinterpret_cast<__m128i*>(m.cumFreq + k);
         const __m128i beyond = _mm_cmpgt_epi16(lane, last);
         _mm_store_si128(p, _mm_add_epi16(_mm_load_si128(p), _mm_andnot_si128(beyond, step)));
