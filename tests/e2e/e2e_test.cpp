@@ -341,7 +341,7 @@ TEST_P(EndToEnd, EveryFailurePointOfTheRealProgramIsSafe) {
     EXPECT_GT(failed, 0);
 }
 
-INSTANTIATE_TEST_SUITE_P(Methods, EndToEnd, ::testing::Values("none", "mszip", "lzx"),
+INSTANTIATE_TEST_SUITE_P(Methods, EndToEnd, ::testing::Values("none", "mszip", "lzx", "quantum"),
                          [](const ::testing::TestParamInfo<std::string>& p) { return p.param; });
 
 }  // namespace
