@@ -1,8 +1,5 @@
 #include "cabbuild/quantum_encoder.h"
 
-#include <array>
-#include <cmath>
-
 namespace cabbuild::quantum_enc {
 
 using quantum::kTables;
@@ -10,27 +7,10 @@ using quantum::Model;
 
 namespace {
 
-// 16 × log2(x) for every frequency a model can hold.
-const std::array<uint16_t, 4097>& LogTable() {
-    static const auto table = [] {
-        std::array<uint16_t, 4097> t{};
-        for (size_t x = 1; x < t.size(); ++x) t[x] = uint16_t(std::lround(16.0 * std::log2(double(x))));
-        return t;
-    }();
-    return table;
-}
-
 int IndexOf(const Model& m, unsigned symbol) {
     int i = 0;
     while (m.symbol[i] != symbol) ++i;
     return i;
-}
-
-uint32_t SymbolCost(const Model& m, unsigned symbol) {
-    const auto& lg = LogTable();
-    const int i = IndexOf(m, symbol);
-    const uint32_t freq = uint32_t(m.cumFreq[i] - m.cumFreq[i + 1]);
-    return uint32_t(lg[m.cumFreq[0]] - lg[freq]);
 }
 
 template <size_t N>
@@ -104,13 +84,6 @@ void ItemEncoder::Literal(uint8_t byte) {
     EncodeSymbol(models_.literal[model], byte & 63u);
 }
 
-bool ItemEncoder::CanMatch(uint32_t length, uint32_t offset) const {
-    if (offset == 0 || offset > WindowSize()) return false;
-    if (length == 3) return offset <= quantum::kMatch3MaxOffset;
-    if (length == 4) return offset <= quantum::kMatch4MaxOffset;
-    return length >= quantum::kMinLongMatch && length <= quantum::kMaxMatch;
-}
-
 void ItemEncoder::Match(uint32_t length, uint32_t offset) {
     const uint32_t pos = offset - 1;
     const unsigned slot = PositionSlot(pos);
@@ -166,27 +139,6 @@ std::vector<uint8_t> ItemEncoder::FinishBlock() {
     codeBits_.clear();
     raw_.clear();
     return out;
-}
-
-uint32_t ItemEncoder::LiteralCost(uint8_t byte) const {
-    const unsigned model = byte >> 6;
-    return SymbolCost(models_.selector, model) + SymbolCost(models_.literal[model], byte & 63u);
-}
-
-uint32_t ItemEncoder::MatchCost(uint32_t length, uint32_t offset) const {
-    const uint32_t pos = offset - 1;
-    const unsigned slot = PositionSlot(pos);
-    const uint32_t extra = 16u * kTables.positionExtra[slot];
-    if (length == 3)
-        return SymbolCost(models_.selector, quantum::kSelectorMatch3) +
-               SymbolCost(models_.position4, slot) + extra;
-    if (length == 4)
-        return SymbolCost(models_.selector, quantum::kSelectorMatch4) +
-               SymbolCost(models_.position5, slot) + extra;
-    const unsigned lslot = LengthSlot(length - quantum::kMinLongMatch);
-    return SymbolCost(models_.selector, quantum::kSelectorMatchLong) +
-           SymbolCost(models_.length, lslot) + 16u * kTables.lengthExtra[lslot] +
-           SymbolCost(models_.position6, slot) + extra;
 }
 
 }  // namespace cabbuild::quantum_enc

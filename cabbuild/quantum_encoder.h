@@ -33,15 +33,8 @@ public:
     // Back to the models of a fresh folder.
     void Reset();
 
-    // Estimated costs in 1/16 bit at the models' current state.
-    uint32_t LiteralCost(uint8_t byte) const;
-    uint32_t MatchCost(uint32_t length, uint32_t offset) const;
-
     // The models as they stand, for pricing whole stretches ahead.
     const quantum::ModelSet& Models() const { return models_; }
-
-    // Whether a match can be coded at all.
-    bool CanMatch(uint32_t length, uint32_t offset) const;
 
 private:
     void EncodeSymbol(quantum::Model& m, unsigned symbol);
