@@ -14,14 +14,15 @@ constexpr int kShortDepth = 8;
 constexpr uint32_t kGoodLength = 32;
 }  // namespace
 
-MatchFinder::MatchFinder(int windowBits, int maxChain)
-    : windowSize_(1u << windowBits), maxChain_(maxChain) {
+MatchFinder::MatchFinder(int windowBits, int maxChain, uint64_t rebaseAt)
+    : windowSize_(1u << windowBits), maxChain_(maxChain), rebaseAt_(rebaseAt) {
     Reset();
 }
 
 void MatchFinder::Reset() {
     base_ = 0;
     inserted_ = 0;
+    epoch_ = 0;
     buf_.clear();
     head3_.assign(size_t(1) << kHash3Bits, 0);
     prev3_.assign(quantum::kMatch3MaxOffset, 0);
@@ -58,6 +59,14 @@ void MatchFinder::Append(std::span<const uint8_t> frame) {
     buf_.insert(buf_.end(), frame.begin(), frame.end());
 }
 
+void MatchFinder::Rebase() {
+    const uint64_t newEpoch = inserted_ - windowSize_;
+    const auto delta = uint32_t(newEpoch - epoch_);
+    for (auto* table : {&head3_, &prev3_, &head_, &prev_})
+        for (uint32_t& e : *table) e = e > delta ? e - delta : 0;
+    epoch_ = newEpoch;
+}
+
 void MatchFinder::InsertUpTo(uint64_t pos) {
     // Every position with 4 bytes known; the last few of the history wait
     // for the next frame.
@@ -67,22 +76,24 @@ void MatchFinder::InsertUpTo(uint64_t pos) {
     if (prev_.size() < windowSize_ && limit > prev_.size())
         prev_.resize(std::min<size_t>(windowSize_, std::bit_ceil(size_t(limit))), 0);
     for (; inserted_ < limit; ++inserted_) {
+        if (inserted_ - epoch_ >= rebaseAt_ && inserted_ > windowSize_) Rebase();
+        const auto entry = uint32_t(inserted_ - epoch_ + 1);
         const uint32_t h3 = Hash3(inserted_);
         prev3_[inserted_ % quantum::kMatch3MaxOffset] = head3_[h3];
-        head3_[h3] = inserted_ + 1;
+        head3_[h3] = entry;
         const uint32_t h4 = Hash4(inserted_);
         prev_[inserted_ & (prev_.size() - 1)] = head_[h4];
-        head_[h4] = inserted_ + 1;
+        head_[h4] = entry;
     }
 }
 
 template <typename Next>
-void MatchFinder::Walk(uint64_t pos, uint64_t entry, uint32_t maxDistance, int depth,
+void MatchFinder::Walk(uint64_t pos, uint32_t entry, uint32_t maxDistance, int depth,
                        uint32_t maxLength, Next next) {
     const uint8_t* cur = &buf_[size_t(pos - base_)];
     uint32_t best = 2;
     for (; entry != 0 && depth > 0; --depth) {
-        const uint64_t cand = entry - 1;
+        const uint64_t cand = epoch_ + entry - 1;
         if (cand >= pos || pos - cand > maxDistance || cand < base_) break;
         const uint8_t* c = &buf_[size_t(cand - base_)];
         if (c[best] == cur[best] && c[0] == cur[0]) {
@@ -97,8 +108,8 @@ void MatchFinder::Walk(uint64_t pos, uint64_t entry, uint32_t maxDistance, int d
                 if (best >= maxLength) break;
             }
         }
-        const uint64_t following = next(cand);
-        if (following == 0 || following - 1 >= cand) break;
+        const uint32_t following = next(cand);
+        if (following == 0 || epoch_ + following - 1 >= cand) break;
         entry = following;
     }
 }
