@@ -164,6 +164,22 @@ TEST_F(QuantumDecoder, LongestMatchAndTrailingBytes) {
     quantum::DecoderDestroy(h);
 }
 
+// Byte 63 is the last entry of literal model 0 until the first sorting
+// rebuild, which that very literal triggers and which moves it to the front.
+// The decoder must return the symbol the entry held when it was found, as
+// the encoder coded it, not the one the sort put there.
+TEST_F(QuantumDecoder, SymbolIsTakenBeforeTheRebuildReordersTheModel) {
+    ItemEncoder e(12);
+    for (int k = 0; k < 2000; ++k) e.Literal(63);
+    EXPECT_EQ(e.Models().literal[0].symbol[0], 63);  // the sort did happen
+    const auto block = e.FinishBlock();
+    void* h = Create(12);
+    std::vector<uint8_t> out;
+    ASSERT_EQ(Decode(h, block, 2000, &out), DECODER_ERROR_NONE);
+    EXPECT_EQ(out, std::vector<uint8_t>(2000, 63));
+    quantum::DecoderDestroy(h);
+}
+
 TEST_F(QuantumDecoder, MatchLongerThanWantedFailsInsteadOfBeingCut) {
     for (bool spill : {false, true}) {
         if (spill) Heap::refuseSize = 1u << 15;
