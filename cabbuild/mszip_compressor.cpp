@@ -18,7 +18,7 @@ constexpr uint16_t kTypeMszip = 1;
 constexpr size_t kMaxPayload = kFrameSize + 12;
 
 class MszipCompressor final : public FolderCompressor {
-public:
+  public:
     explicit MszipCompressor(int level) {
         // memLevel 9: the largest symbol buffer, so zlib cuts fewer deflate blocks.
         if (deflateInit2(&stream_, level, Z_DEFLATED, -15, 9, Z_DEFAULT_STRATEGY) != Z_OK)
@@ -31,7 +31,8 @@ public:
     uint16_t TypeWord() const override { return kTypeMszip; }
 
     std::vector<uint8_t> CompressBlock(std::span<const uint8_t> frame) override {
-        if (frame.size() > kFrameSize) throw std::invalid_argument("MSZIP frame larger than 32768 bytes");
+        if (frame.size() > kFrameSize)
+            throw std::invalid_argument("MSZIP frame larger than 32768 bytes");
         std::vector<uint8_t> payload = Deflate(frame);
         if (payload.empty() || payload.size() > kMaxPayload) payload = Stored(frame);
         // The decoder's window is its output buffer: the previous block is the
@@ -44,11 +45,11 @@ public:
         return payload;
     }
 
-private:
+  private:
     std::vector<uint8_t> Deflate(std::span<const uint8_t> frame) {
         if (deflateReset(&stream_) != Z_OK) return {};
-        if (!history_.empty() &&
-            deflateSetDictionary(&stream_, history_.data(), static_cast<uInt>(history_.size())) != Z_OK)
+        if (!history_.empty() && deflateSetDictionary(&stream_, history_.data(),
+                                                      static_cast<uInt>(history_.size())) != Z_OK)
             return {};
         std::vector<uint8_t> payload(2 + deflateBound(&stream_, static_cast<uLong>(frame.size())));
         payload[0] = 'C';

@@ -40,7 +40,8 @@ struct DecoderHandle {
 
 DecoderHandle* CheckedHandle(void* handle) {
     auto* h = static_cast<DecoderHandle*>(handle);
-    if (h == nullptr || std::memcmp(h->signature, kSignature, sizeof kSignature) != 0) return nullptr;
+    if (h == nullptr || std::memcmp(h->signature, kSignature, sizeof kSignature) != 0)
+        return nullptr;
     return h;
 }
 

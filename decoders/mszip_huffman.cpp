@@ -8,13 +8,14 @@ namespace mszip::detail {
 namespace {
 
 // Length symbols 257..285 and distance symbols 0..29: base and extra bits.
-constexpr uint16_t kLengthBase[29] = {3,  4,  5,  6,  7,  8,  9,  10, 11,  13,  15,  17,  19,  23, 27,
-                                      31, 35, 43, 51, 59, 67, 83, 99, 115, 131, 163, 195, 227, 258};
+constexpr uint16_t kLengthBase[29] = {3,  4,  5,  6,   7,   8,   9,   10,  11, 13,
+                                      15, 17, 19, 23,  27,  31,  35,  43,  51, 59,
+                                      67, 83, 99, 115, 131, 163, 195, 227, 258};
 constexpr uint8_t kLengthExtra[29] = {0, 0, 0, 0, 0, 0, 0, 0, 1, 1, 1, 1, 2, 2, 2,
                                       2, 3, 3, 3, 3, 4, 4, 4, 4, 5, 5, 5, 5, 0};
-constexpr uint16_t kDistanceBase[30] = {1,    2,    3,    4,    5,    7,     9,     13,    17,  25,
-                                        33,   49,   65,   97,   129,  193,   257,   385,   513, 769,
-                                        1025, 1537, 2049, 3073, 4097, 6145, 8193, 12289, 16385, 24577};
+constexpr uint16_t kDistanceBase[30] = {
+    1,   2,   3,   4,   5,   7,    9,    13,   17,   25,   33,   49,   65,    97,    129,
+    193, 257, 385, 513, 769, 1025, 1537, 2049, 3073, 4097, 6145, 8193, 12289, 16385, 24577};
 constexpr uint8_t kDistanceExtra[30] = {0, 0, 0, 0, 1, 1, 2, 2,  3,  3,  4,  4,  5,  5,  6,
                                         6, 7, 7, 8, 8, 9, 9, 10, 10, 11, 11, 12, 12, 13, 13};
 
@@ -30,7 +31,8 @@ uint32_t SymbolEntry(SymbolKind kind, unsigned symbol) {
         case SymbolKind::kLitLen:
             if (symbol < 256) return kEntryLiteral | (symbol << 16);
             if (symbol == 256) return kEndOfBlockEntry;
-            if (symbol < 286) return ValueEntry(kLengthBase[symbol - 257], kLengthExtra[symbol - 257]);
+            if (symbol < 286)
+                return ValueEntry(kLengthBase[symbol - 257], kLengthExtra[symbol - 257]);
             return kInvalidEntry;  // 286 and 287 exist only in the fixed code and mean nothing
         case SymbolKind::kDistance:
             if (symbol < 30) return ValueEntry(kDistanceBase[symbol], kDistanceExtra[symbol]);
@@ -84,7 +86,8 @@ BuildResult BuildTable(const uint8_t* lengths, unsigned count, SymbolKind kind, 
 
     // Symbols in canonical order: by length, then by value.
     unsigned offset[kMaxCodeLength + 2] = {};
-    for (unsigned len = 1; len <= kMaxCodeLength; ++len) offset[len + 1] = offset[len] + lengthCount[len];
+    for (unsigned len = 1; len <= kMaxCodeLength; ++len)
+        offset[len + 1] = offset[len] + lengthCount[len];
     uint16_t sorted[kLitLenSymbols];
     for (unsigned s = 0; s < count; ++s) {
         if (lengths[s] != 0) sorted[offset[lengths[s]]++] = static_cast<uint16_t>(s);
@@ -108,7 +111,8 @@ BuildResult BuildTable(const uint8_t* lengths, unsigned count, SymbolKind kind, 
         const uint32_t reversed = ReverseBits(code, len);
         const uint32_t entry = SymbolEntry(kind, symbol);
         if (len <= rootBits) {
-            for (size_t slot = reversed; slot < rootSize; slot += size_t{1} << len) table[slot] = entry | len;
+            for (size_t slot = reversed; slot < rootSize; slot += size_t{1} << len)
+                table[slot] = entry | len;
         } else {
             const uint32_t prefix = reversed & static_cast<uint32_t>(rootSize - 1);
             if (prefix != openPrefix) {
@@ -129,7 +133,8 @@ BuildResult BuildTable(const uint8_t* lengths, unsigned count, SymbolKind kind, 
                 openPrefix = prefix;
             }
             const unsigned subLength = len - rootBits;
-            for (size_t slot = reversed >> rootBits; slot < (size_t{1} << subBits); slot += size_t{1} << subLength)
+            for (size_t slot = reversed >> rootBits; slot < (size_t{1} << subBits);
+                 slot += size_t{1} << subLength)
                 table[subStart + slot] = entry | subLength;
         }
         --remaining[len];

@@ -37,7 +37,8 @@ inline constexpr unsigned kCodeLengthRootBits = 7;
 // Room for the worst complete code: the root plus one sub-table of at most
 // 2^(15 - rootBits) entries for every symbol that could need one.
 inline constexpr size_t kLitLenTableSize =
-    (size_t{1} << kLitLenRootBits) + kLitLenSymbols * (size_t{1} << (kMaxCodeLength - kLitLenRootBits));
+    (size_t{1} << kLitLenRootBits) +
+    kLitLenSymbols * (size_t{1} << (kMaxCodeLength - kLitLenRootBits));
 inline constexpr size_t kDistanceTableSize =
     (size_t{1} << kDistanceRootBits) +
     kDistanceSymbols * (size_t{1} << (kMaxCodeLength - kDistanceRootBits));
@@ -49,9 +50,9 @@ enum class SymbolKind { kLitLen, kDistance, kCodeLength };
 // Results of building a table; anything but kOk fails a dynamic block.
 enum class BuildResult : int {
     kOk = 0,
-    kIncomplete = 1,       // a single one-bit code is accepted and reported as kOk
+    kIncomplete = 1,  // a single one-bit code is accepted and reported as kOk
     kOverSubscribed = 2,
-    kNoRoom = 3,           // cannot happen with the sizes above; kept as a guard
+    kNoRoom = 3,  // cannot happen with the sizes above; kept as a guard
 };
 
 // Builds the table for `count` symbols with the given code lengths (0: no

@@ -21,12 +21,22 @@ inline uint64_t Load64(const uint8_t* p) {
     return v;  // little-endian host
 }
 
-inline uint32_t EntryBits(uint32_t entry) { return entry & 0xFF; }
-inline uint32_t EntryExtra(uint32_t entry) { return (entry >> 8) & 0xF; }
-inline uint32_t EntryValue(uint32_t entry) { return entry >> 16; }
-inline uint64_t LowBits(uint64_t bits, uint32_t n) { return bits & ((uint64_t{1} << n) - 1); }
+inline uint32_t EntryBits(uint32_t entry) {
+    return entry & 0xFF;
+}
+inline uint32_t EntryExtra(uint32_t entry) {
+    return (entry >> 8) & 0xF;
+}
+inline uint32_t EntryValue(uint32_t entry) {
+    return entry >> 16;
+}
+inline uint64_t LowBits(uint64_t bits, uint32_t n) {
+    return bits & ((uint64_t{1} << n) - 1);
+}
 // For an exceptional entry: end of block rather than an invalid code.
-inline bool IsEndOfBlock(uint32_t entry) { return EntryValue(entry) == 0; }
+inline bool IsEndOfBlock(uint32_t entry) {
+    return EntryValue(entry) == 0;
+}
 
 // Copies a match whose source lies wholly inside this block's output
 // (distance <= bytes already produced). Writes exactly `length` bytes: the
@@ -76,7 +86,7 @@ inline void CopyMatch(uint8_t* out, size_t distance, size_t length) {
 enum class Outcome { kBlockEnd, kOutputFull, kFailed };
 
 class Inflater {
-public:
+  public:
     Inflater(DynamicTables& tables, const InflateJob& job)
         : tables_(tables),
           inBegin_(job.input),
@@ -110,7 +120,7 @@ public:
 
     uint32_t Produced() const { return static_cast<uint32_t>(out_ - outBegin_); }
 
-private:
+  private:
     // Fills the bit buffer to at least 56 bits. Past the end of the input it
     // appends zero bytes: lookahead beyond the payload reads zeros.
     void RefillSlow() {
@@ -246,16 +256,16 @@ private:
 
 // Looks up the next symbol of `table`, following a sub-table link, and drops
 // its codeword bits. Needs at least 15 bits in the buffer.
-#define MSZIP_DECODE_ENTRY(table, rootBits, entry)                                         \
-    do {                                                                                   \
-        entry = (table)[LowBits(bits, rootBits)];                                          \
-        if (entry & kEntrySubtable) {                                                      \
-            bits >>= (rootBits);                                                           \
-            bitCount -= (rootBits);                                                        \
-            entry = (table)[EntryValue(entry) + LowBits(bits, EntryExtra(entry))];         \
-        }                                                                                  \
-        bits >>= EntryBits(entry);                                                         \
-        bitCount -= EntryBits(entry);                                                      \
+#define MSZIP_DECODE_ENTRY(table, rootBits, entry)                                 \
+    do {                                                                           \
+        entry = (table)[LowBits(bits, rootBits)];                                  \
+        if (entry & kEntrySubtable) {                                              \
+            bits >>= (rootBits);                                                   \
+            bitCount -= (rootBits);                                                \
+            entry = (table)[EntryValue(entry) + LowBits(bits, EntryExtra(entry))]; \
+        }                                                                          \
+        bits >>= EntryBits(entry);                                                 \
+        bitCount -= EntryBits(entry);                                              \
     } while (0)
 
 Outcome Inflater::HuffmanBlock(const uint32_t* litLen, const uint32_t* distanceTable) {
@@ -305,7 +315,8 @@ Outcome Inflater::HuffmanBlock(const uint32_t* litLen, const uint32_t* distanceT
         bitCount -= lengthExtra;
 
         MSZIP_DECODE_ENTRY(distanceTable, kDistanceRootBits, entry);
-        if (entry & kEntryExceptional) goto done;  // invalid distance code, or no distance code at all
+        if (entry & kEntryExceptional)
+            goto done;  // invalid distance code, or no distance code at all
         const uint32_t distanceExtra = EntryExtra(entry);
         const size_t distance = EntryValue(entry) + LowBits(bits, distanceExtra);
         bits >>= distanceExtra;

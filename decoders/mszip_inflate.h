@@ -22,8 +22,8 @@ struct DynamicTables {
 struct InflateJob {
     const uint8_t* input;  // the deflate stream
     size_t inputSize;
-    uint8_t* output;       // start of the engine's output buffer
-    uint32_t space;        // bytes that may be written in this call
+    uint8_t* output;  // start of the engine's output buffer
+    uint32_t space;   // bytes that may be written in this call
     // Bytes at the start of the buffer that earlier blocks of this folder
     // wrote; a back-reference past the start of this block's output may only
     // read those (the buffer is used as a ring of kWindowSize bytes).

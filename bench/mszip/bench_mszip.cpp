@@ -12,9 +12,9 @@
 #include <zlib.h>
 
 #include <algorithm>
-#include <ctime>
 #include <cstdio>
 #include <cstdlib>
+#include <ctime>
 #include <fstream>
 #include <iterator>
 #include <string>
@@ -40,8 +40,12 @@ Bytes ReadFile(const std::string& path) {
     return Bytes(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }
 
-void* Alloc(uint32_t cb) { return std::malloc(cb); }
-void Free(void* p) { std::free(p); }
+void* Alloc(uint32_t cb) {
+    return std::malloc(cb);
+}
+void Free(void* p) {
+    std::free(p);
+}
 
 // Our decoder: every block into the one engine-style output buffer.
 bool DecodeOurs(void* decoder, const Part& part, Bytes& buffer, const Bytes* verify) {
@@ -52,7 +56,8 @@ bool DecodeOurs(void* decoder, const Part& part, Bytes& buffer, const Bytes* ver
         if (mszip::DecoderDecompress(decoder, block.data(), static_cast<uint32_t>(block.size()),
                                      buffer.data(), &size) != 0)
             return false;
-        if (verify && !std::equal(buffer.begin(), buffer.begin() + size, verify->begin() + static_cast<long>(offset)))
+        if (verify && !std::equal(buffer.begin(), buffer.begin() + size,
+                                  verify->begin() + static_cast<long>(offset)))
             return false;
         offset += size;
     }
@@ -74,7 +79,8 @@ bool DecodeZlib(z_stream& z, const Part& part, Bytes (&buffers)[2], const Bytes*
         z.avail_out = kFrame;
         if (inflate(&z, Z_FINISH) != Z_STREAM_END) return false;
         const uint32_t size = kFrame - z.avail_out;
-        if (verify && !std::equal(out.begin(), out.begin() + size, verify->begin() + static_cast<long>(offset)))
+        if (verify && !std::equal(out.begin(), out.begin() + size,
+                                  verify->begin() + static_cast<long>(offset)))
             return false;
         offset += size;
         previous = size;
@@ -110,7 +116,8 @@ int main(int argc, char** argv) {
     for (const char* name : {"code.bin", "text.txt", "random.bin", "corpus.bin"}) {
         Part part{name, ReadFile(dir + "/" + name), {}, 0};
         if (part.data.empty()) {
-            std::fprintf(stderr, "cannot read %s/%s (build it with make-corpus.sh)\n", dir.c_str(), name);
+            std::fprintf(stderr, "cannot read %s/%s (build it with make-corpus.sh)\n", dir.c_str(),
+                         name);
             return 2;
         }
         auto compressor = cabbuild::MakeMszipCompressor(level);
@@ -124,17 +131,22 @@ int main(int argc, char** argv) {
 
     uint32_t maxOutput = kFrame, inputSize = 0;
     void* decoder = nullptr;
-    if (mszip::DecoderCreate(&maxOutput, nullptr, Alloc, Free, &inputSize, &decoder, nullptr) != 0) return 2;
+    if (mszip::DecoderCreate(&maxOutput, nullptr, Alloc, Free, &inputSize, &decoder, nullptr) != 0)
+        return 2;
     z_stream z{};
     if (inflateInit2(&z, -15) != Z_OK) return 2;
     Bytes ours(kFrame);
     Bytes zlibBuffers[2] = {Bytes(kFrame), Bytes(kFrame)};
 
-    std::printf("MSZIP decoding, zlib level %d blocks; MB/s of output per CPU second, best of passes\n", level);
-    std::printf("%-11s %10s %9s %8s %10s %10s %7s\n", "part", "bytes", "crc32", "ratio", "ours", "zlib", "ours/zlib");
+    std::printf(
+        "MSZIP decoding, zlib level %d blocks; MB/s of output per CPU second, best of passes\n",
+        level);
+    std::printf("%-11s %10s %9s %8s %10s %10s %7s\n", "part", "bytes", "crc32", "ratio", "ours",
+                "zlib", "ours/zlib");
     int status = 0;
     for (const Part& part : parts) {
-        if (!DecodeOurs(decoder, part, ours, &part.data) || !DecodeZlib(z, part, zlibBuffers, &part.data)) {
+        if (!DecodeOurs(decoder, part, ours, &part.data) ||
+            !DecodeZlib(z, part, zlibBuffers, &part.data)) {
             std::printf("%-11s decoding mismatch\n", part.name.c_str());
             status = 1;
             continue;
@@ -143,14 +155,18 @@ int main(int argc, char** argv) {
         double tOurs = 1e30, tZlib = 1e30;
         // Interleave the two so that load from elsewhere hits both alike.
         for (int round = 0; round < 2; ++round) {
-            tOurs = std::min(tOurs, BestSeconds(passes, [&] { DecodeOurs(decoder, part, ours, nullptr); }));
-            tZlib = std::min(tZlib, BestSeconds(passes, [&] { DecodeZlib(z, part, zlibBuffers, nullptr); }));
+            tOurs = std::min(
+                tOurs, BestSeconds(passes, [&] { DecodeOurs(decoder, part, ours, nullptr); }));
+            tZlib = std::min(
+                tZlib, BestSeconds(passes, [&] { DecodeZlib(z, part, zlibBuffers, nullptr); }));
         }
         const double mb = static_cast<double>(part.data.size()) / 1e6;
         const unsigned long crc = crc32(0, part.data.data(), static_cast<uInt>(part.data.size()));
-        std::printf("%-11s %10zu %08lx %7.1f%% %10.1f %10.1f %7.2fx\n", part.name.c_str(), part.data.size(), crc,
-                    100.0 * static_cast<double>(part.compressed) / static_cast<double>(part.data.size()),
-                    mb / tOurs, mb / tZlib, tZlib / tOurs);
+        std::printf(
+            "%-11s %10zu %08lx %7.1f%% %10.1f %10.1f %7.2fx\n", part.name.c_str(), part.data.size(),
+            crc,
+            100.0 * static_cast<double>(part.compressed) / static_cast<double>(part.data.size()),
+            mb / tOurs, mb / tZlib, tZlib / tOurs);
     }
     inflateEnd(&z);
     mszip::DecoderDestroy(decoder);

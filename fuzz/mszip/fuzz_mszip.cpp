@@ -9,14 +9,19 @@
 #include "decoders/mszip.h"
 
 namespace {
-void* Alloc(uint32_t cb) { return std::malloc(cb); }
-void Free(void* p) { std::free(p); }
+void* Alloc(uint32_t cb) {
+    return std::malloc(cb);
+}
+void Free(void* p) {
+    std::free(p);
+}
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     uint32_t maxOutput = 32768, inputSize = 0;
     void* decoder = nullptr;
-    if (mszip::DecoderCreate(&maxOutput, nullptr, Alloc, Free, &inputSize, &decoder, nullptr) != 0) return 0;
+    if (mszip::DecoderCreate(&maxOutput, nullptr, Alloc, Free, &inputSize, &decoder, nullptr) != 0)
+        return 0;
     std::vector<uint8_t> output(32768);
     size_t pos = 0;
     while (size - pos >= 4) {
@@ -33,8 +38,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         pos += length;
         uint32_t produced = room > 32768 ? 32768 : room;
         const uint32_t given = produced;
-        const int rc = mszip::DecoderDecompress(decoder, payload.data(), static_cast<uint32_t>(payload.size()),
-                                                output.data(), &produced);
+        const int rc =
+            mszip::DecoderDecompress(decoder, payload.data(), static_cast<uint32_t>(payload.size()),
+                                     output.data(), &produced);
         if (rc == 0 && produced > given) std::abort();
     }
     mszip::DecoderDestroy(decoder);

@@ -24,7 +24,8 @@ Files SampleFiles() {
     return files;
 }
 
-std::vector<cabbuild::CabinetImage> Build(const Files& files, const std::vector<std::string>& methods,
+std::vector<cabbuild::CabinetImage> Build(const Files& files,
+                                          const std::vector<std::string>& methods,
                                           uint32_t maxCabinetSize = 0, bool checksums = true) {
     cabbuild::SetOptions options;
     options.maxCabinetSize = maxCabinetSize;

@@ -35,7 +35,7 @@ std::string Slurp(const fs::path& p) {
 }
 
 class CreateCommand : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         char pattern[] = "/tmp/mszip-create-XXXXXX";
         ASSERT_NE(::mkdtemp(pattern), nullptr);
@@ -53,7 +53,9 @@ protected:
         if (pid == 0) {
             const int o = ::open(out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
             const int e = ::open(err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-            if (o < 0 || e < 0 || ::dup2(o, 1) < 0 || ::dup2(e, 2) < 0 || ::chdir(root_.c_str()) != 0) ::_exit(127);
+            if (o < 0 || e < 0 || ::dup2(o, 1) < 0 || ::dup2(e, 2) < 0 ||
+                ::chdir(root_.c_str()) != 0)
+                ::_exit(127);
             std::vector<char*> argv{const_cast<char*>(CABTOOL_PATH)};
             for (const auto& a : args) argv.push_back(const_cast<char*>(a.c_str()));
             argv.push_back(nullptr);
@@ -62,7 +64,8 @@ protected:
         }
         ToolRun run;
         int wstatus = 0;
-        if (pid > 0 && ::waitpid(pid, &wstatus, 0) == pid && WIFEXITED(wstatus)) run.status = WEXITSTATUS(wstatus);
+        if (pid > 0 && ::waitpid(pid, &wstatus, 0) == pid && WIFEXITED(wstatus))
+            run.status = WEXITSTATUS(wstatus);
         run.out = Slurp(out);
         run.err = Slurp(err);
         return run;
@@ -71,8 +74,9 @@ protected:
     void Put(const std::string& rel, const Bytes& data, std::time_t mtime, mode_t mode = 0644) {
         const fs::path p = root_ / rel;
         fs::create_directories(p.parent_path());
-        std::ofstream(p, std::ios::binary).write(reinterpret_cast<const char*>(data.data()),
-                                                 static_cast<std::streamsize>(data.size()));
+        std::ofstream(p, std::ios::binary)
+            .write(reinterpret_cast<const char*>(data.data()),
+                   static_cast<std::streamsize>(data.size()));
         struct timespec times[2] = {{mtime, 0}, {mtime, 0}};
         ASSERT_EQ(::utimensat(AT_FDCWD, p.c_str(), times, 0), 0);
         ASSERT_EQ(::chmod(p.c_str(), mode), 0);
@@ -102,7 +106,7 @@ protected:
         std::map<std::string, Seen> tree;
         for (const auto& entry : fs::recursive_directory_iterator(dir)) {
             if (!entry.is_regular_file()) continue;
-            struct stat st{};
+            struct stat st {};
             ::stat(entry.path().c_str(), &st);
             tree[fs::relative(entry.path(), dir).string()] = {Slurp(entry.path()), st.st_mtime,
                                                               (st.st_mode & S_IWUSR) != 0,
@@ -140,7 +144,8 @@ TEST_F(CreateCommand, CreateThenExtractReproducesTheTree) {
         args.insert(args.end(), {"-o", out + "/pack.cab", "src", "extra.txt"});
         const ToolRun created = Cabtool(args);
         ASSERT_EQ(created.status, 0) << created.err;
-        const size_t cabinets = static_cast<size_t>(std::distance(fs::directory_iterator(root_ / out), {}));
+        const size_t cabinets =
+            static_cast<size_t>(std::distance(fs::directory_iterator(root_ / out), {}));
         if (c.cabinets == 0) {
             EXPECT_GT(cabinets, 1u);
             EXPECT_TRUE(fs::exists(root_ / out / "pack2.cab"));
@@ -163,7 +168,8 @@ TEST_F(CreateCommand, StoredNamesAndFlags) {
     EXPECT_EQ(list.out.find("src"), std::string::npos) << list.out;
     const size_t utf = list.out.find("deep\\er\\\xE4\xB8\xAD");
     ASSERT_NE(utf, std::string::npos) << list.out;
-    const std::string line = list.out.substr(list.out.rfind('\n', utf) + 1, utf - list.out.rfind('\n', utf) - 1);
+    const std::string line =
+        list.out.substr(list.out.rfind('\n', utf) + 1, utf - list.out.rfind('\n', utf) - 1);
     EXPECT_NE(line.find('u'), std::string::npos) << line;
     const size_t ascii = list.out.find("readme.txt");
     const std::string asciiLine =
@@ -178,16 +184,17 @@ TEST_F(CreateCommand, BadCommandLinesAndInputs) {
         int status;
     };
     const Case cases[] = {
-        {{"create", "src"}, 64},                                     // no -o
-        {{"create", "-o", "a.cab"}, 64},                             // nothing to pack
-        {{"create", "-m", "zip", "-o", "a.cab", "src"}, 64},         // unknown method
-        {{"create", "-m", "mszip:10", "-o", "a.cab", "src"}, 64},    // level out of range
+        {{"create", "src"}, 64},                                   // no -o
+        {{"create", "-o", "a.cab"}, 64},                           // nothing to pack
+        {{"create", "-m", "zip", "-o", "a.cab", "src"}, 64},       // unknown method
+        {{"create", "-m", "mszip:10", "-o", "a.cab", "src"}, 64},  // level out of range
         {{"create", "--max-cabinet-size", "12x", "-o", "a.cab", "src"}, 64},
         {{"create", "--bogus", "-o", "a.cab", "src"}, 64},
         {{"create", "-o", "a.cab", "missing"}, 1},
-        {{"create", "-o", "a.cab", "src/readme.txt", "src"}, 1},     // "readme.txt" twice
+        {{"create", "-o", "a.cab", "src/readme.txt", "src"}, 1},  // "readme.txt" twice
         {{"create", "-o", "no/such/dir/a.cab", "src"}, 1},
-        {{"create", "--max-cabinet-size", "100", "-o", "a.cab", "src"}, 1},  // too small for a block
+        {{"create", "--max-cabinet-size", "100", "-o", "a.cab", "src"},
+         1},  // too small for a block
     };
     for (const Case& c : cases) {
         const ToolRun run = Cabtool(c.args);

@@ -17,7 +17,8 @@ TEST(MszipContract, SizeQueryReportsSizesAndAllocatesNothing) {
     };
     for (Case c : {Case{32768, 32768}, Case{0, 32768}, Case{40000, 32768}, Case{1000, 1000}}) {
         uint32_t maxOutput = c.requested, inputSize = 0;
-        EXPECT_EQ(mszip::DecoderCreate(&maxOutput, nullptr, nullptr, nullptr, &inputSize, nullptr, nullptr),
+        EXPECT_EQ(mszip::DecoderCreate(&maxOutput, nullptr, nullptr, nullptr, &inputSize, nullptr,
+                                       nullptr),
                   DECODER_ERROR_NONE);
         EXPECT_EQ(maxOutput, c.expectedMax);
         EXPECT_EQ(inputSize, c.expectedMax + 12);
@@ -45,8 +46,8 @@ TEST(MszipContract, CreateFailsCleanlyWhenMemoryRunsOut) {
         g_failAt = failAt;
         uint32_t maxOutput = kBlock, inputSize = 0;
         void* handle = reinterpret_cast<void*>(1);
-        EXPECT_EQ(mszip::DecoderCreate(&maxOutput, nullptr, CountingAlloc, CountingFree, &inputSize, &handle,
-                                       nullptr),
+        EXPECT_EQ(mszip::DecoderCreate(&maxOutput, nullptr, CountingAlloc, CountingFree, &inputSize,
+                                       &handle, nullptr),
                   DECODER_ERROR_NO_MEMORY);
         EXPECT_EQ(handle, nullptr);
         EXPECT_EQ(g_frees, failAt);  // the handle is released when the state cannot be had
@@ -60,7 +61,8 @@ TEST(MszipContract, DestroyFreesEverythingAndInvalidatesTheHandle) {
     g_failAt = -1;
     uint32_t maxOutput = kBlock, inputSize = 0;
     void* handle = nullptr;
-    ASSERT_EQ(mszip::DecoderCreate(&maxOutput, nullptr, CountingAlloc, CountingFree, &inputSize, &handle, nullptr),
+    ASSERT_EQ(mszip::DecoderCreate(&maxOutput, nullptr, CountingAlloc, CountingFree, &inputSize,
+                                   &handle, nullptr),
               DECODER_ERROR_NONE);
     ASSERT_NE(handle, nullptr);
     EXPECT_EQ(std::memcmp(handle, "MDIC", 4), 0);
@@ -69,7 +71,8 @@ TEST(MszipContract, DestroyFreesEverythingAndInvalidatesTheHandle) {
     EXPECT_EQ(g_frees, 2);
     EXPECT_EQ(g_allocations, 2);
     const unsigned char cleared[4] = {0, 0, 0, 0};
-    EXPECT_EQ(std::memcmp(g_lastFreedHead, cleared, 4), 0);  // the handle goes last, its signature cleared
+    EXPECT_EQ(std::memcmp(g_lastFreedHead, cleared, 4),
+              0);  // the handle goes last, its signature cleared
 }
 
 TEST(MszipContract, WrongSignatureIsRejectedByEveryOperation) {
@@ -80,7 +83,8 @@ TEST(MszipContract, WrongSignatureIsRejectedByEveryOperation) {
     EXPECT_EQ(mszip::DecoderDecompress(fake, input, 4, out, &size), DECODER_ERROR_BAD_PARAMETERS);
     EXPECT_EQ(mszip::DecoderReset(fake), DECODER_ERROR_BAD_PARAMETERS);
     EXPECT_EQ(mszip::DecoderDestroy(fake), DECODER_ERROR_BAD_PARAMETERS);
-    EXPECT_EQ(mszip::DecoderDecompress(nullptr, input, 4, out, &size), DECODER_ERROR_BAD_PARAMETERS);
+    EXPECT_EQ(mszip::DecoderDecompress(nullptr, input, 4, out, &size),
+              DECODER_ERROR_BAD_PARAMETERS);
     EXPECT_EQ(mszip::DecoderReset(nullptr), DECODER_ERROR_BAD_PARAMETERS);
 }
 

@@ -32,8 +32,9 @@ void FixedMatch(BitWriter& w, unsigned length, unsigned distance) {
     ASSERT_TRUE(length >= 3 && length <= 10);
     FixedLit(w, 254 + length);  // symbols 257..264 have no extra bits
     // Distance symbol and extra bits for any distance.
-    static const unsigned base[30] = {1,   2,   3,   4,   5,   7,    9,    13,   17,   25,   33,   49,   65,    97,    129,
-                                      193, 257, 385, 513, 769, 1025, 1537, 2049, 3073, 4097, 6145, 8193, 12289, 16385, 24577};
+    static const unsigned base[30] = {
+        1,   2,   3,   4,   5,   7,    9,    13,   17,   25,   33,   49,   65,    97,    129,
+        193, 257, 385, 513, 769, 1025, 1537, 2049, 3073, 4097, 6145, 8193, 12289, 16385, 24577};
     unsigned sym = 29;
     while (base[sym] > distance) --sym;
     w.Code(sym, 5);
@@ -53,8 +54,10 @@ TEST(MszipStream, SignatureMustBeCK) {
     Bytes out;
     ASSERT_EQ(d.Decode(valid, &out), DECODER_ERROR_NONE);
     EXPECT_EQ(out, PatternData(1000, 1));
-    for (Bytes bad : {Bytes(valid.begin() + 2, valid.end()), Bytes{'C'}, Bytes{}, Bytes{'C', 'k'}}) {
-        if (bad.size() >= 2 && bad[0] == 'C' && bad[1] == 'k') bad.insert(bad.end(), valid.begin() + 2, valid.end());
+    for (Bytes bad :
+         {Bytes(valid.begin() + 2, valid.end()), Bytes{'C'}, Bytes{}, Bytes{'C', 'k'}}) {
+        if (bad.size() >= 2 && bad[0] == 'C' && bad[1] == 'k')
+            bad.insert(bad.end(), valid.begin() + 2, valid.end());
         EXPECT_EQ(d.Decode(bad), DECODER_ERROR_FAILED);
     }
 }
@@ -117,7 +120,8 @@ TEST(MszipStream, OutputIsCappedAtTheRoomWithSuccess) {
     Bytes out;
     ASSERT_EQ(d.Decode(w.Payload(), &out, 10), DECODER_ERROR_NONE);
     EXPECT_EQ(out, Bytes(10, 'z'));
-    EXPECT_EQ(d.Decode(w.Payload(), &out, 11), DECODER_ERROR_FAILED);  // now it would read past the payload
+    EXPECT_EQ(d.Decode(w.Payload(), &out, 11),
+              DECODER_ERROR_FAILED);  // now it would read past the payload
 }
 
 TEST(MszipStream, SecondBlockRefersBackIntoTheFirst) {
@@ -159,9 +163,11 @@ TEST(MszipStream, ReferencesBeforeTheFolderStartFail) {
     Bytes out;
     ASSERT_EQ(d.Reset(), DECODER_ERROR_NONE);
     ASSERT_EQ(d.Decode(first.Payload()), DECODER_ERROR_NONE);
-    ASSERT_EQ(d.Decode(second(32700), &out), DECODER_ERROR_NONE);  // slot 71: written by the first block
+    ASSERT_EQ(d.Decode(second(32700), &out),
+              DECODER_ERROR_NONE);  // slot 71: written by the first block
     EXPECT_EQ(out, (Bytes{0, 1, 2, 71, 72, 73}));
-    EXPECT_EQ(d.Decode(second(100), &out), DECODER_ERROR_FAILED);  // slot 32671: never written by this folder
+    EXPECT_EQ(d.Decode(second(100), &out),
+              DECODER_ERROR_FAILED);  // slot 32671: never written by this folder
     // A reset starts a new folder: even the bytes just written are not its history.
     ASSERT_EQ(d.Decode(first.Payload()), DECODER_ERROR_NONE);
     ASSERT_EQ(d.Reset(), DECODER_ERROR_NONE);
@@ -201,16 +207,23 @@ TEST(MszipStream, StoredBlocks) {
              w.Byte('x');
              w.Byte('y');
          },
-         DECODER_ERROR_FAILED, {}},
-        {"LEN longer than the payload", [](BitWriter& w) { StoredBlock(w, true, {'x', 'y'}, 3); },
-         DECODER_ERROR_FAILED, {}},
-        {"LEN and NLEN cut off", [](BitWriter& w) {
+         DECODER_ERROR_FAILED,
+         {}},
+        {"LEN longer than the payload",
+         [](BitWriter& w) {
+             StoredBlock(w, true, {'x', 'y'}, 3);
+         },
+         DECODER_ERROR_FAILED,
+         {}},
+        {"LEN and NLEN cut off",
+         [](BitWriter& w) {
              w.Bits(1, 3);
              w.AlignToByte();
              w.Bits(0xFF00, 16);
              w.Byte(0xFF);
          },
-         DECODER_ERROR_FAILED, {}},
+         DECODER_ERROR_FAILED,
+         {}},
         {"reserved block type", [](BitWriter& w) { w.Bits(7, 3); }, DECODER_ERROR_FAILED, {}},
     };
     for (const Case& c : cases) {
@@ -246,7 +259,8 @@ TEST(MszipStream, FixedCodesThatMeanNothingFail) {
 // bytes) with two bits each: a complete code.
 std::vector<uint8_t> SmallLitLen(size_t count = 258) {
     std::vector<uint8_t> l;
-    for (size_t s = 0; s < count; ++s) l.push_back(s == 'a' || s == 'b' || s == 256 || s == 257 ? 2 : 0);
+    for (size_t s = 0; s < count; ++s)
+        l.push_back(s == 'a' || s == 'b' || s == 256 || s == 257 ? 2 : 0);
     return l;
 }
 
@@ -257,14 +271,16 @@ TEST(MszipStream, DynamicBlockCounts) {
         // A single one-bit code, or two when there is room.
         std::vector<uint8_t> distLengths;
         for (int i = 0; i < dist; ++i) distLengths.push_back(i < 2 ? 1 : 0);
-        auto codes = WriteDynamicHeader(w, true, SmallLitLen(static_cast<size_t>(litLen)), distLengths);
+        auto codes =
+            WriteDynamicHeader(w, true, SmallLitLen(static_cast<size_t>(litLen)), distLengths);
         codes.Lit(w, 'a');
         codes.Lit(w, 257);
         codes.Dist(w, 0);
         codes.Lit(w, 256);
         Decoder d;
         Bytes out;
-        const int expected = (litLen <= 286 && dist <= 30) ? DECODER_ERROR_NONE : DECODER_ERROR_FAILED;
+        const int expected =
+            (litLen <= 286 && dist <= 30) ? DECODER_ERROR_NONE : DECODER_ERROR_FAILED;
         EXPECT_EQ(d.Decode(w.Payload(), &out), expected) << litLen << " " << dist;
         if (expected == DECODER_ERROR_NONE) {
             EXPECT_EQ(out, Bytes(4, 'a'));
@@ -322,7 +338,8 @@ void CodeLengthHeader(BitWriter& w, unsigned litLenCount, unsigned distCount,
     w.Bits(litLenCount - 257, 5);
     w.Bits(distCount - 1, 5);
     w.Bits(19 - 4, 4);
-    static const uint8_t order[19] = {16, 17, 18, 0, 8, 7, 9, 6, 10, 5, 11, 4, 12, 3, 13, 2, 14, 1, 15};
+    static const uint8_t order[19] = {16, 17, 18, 0, 8,  7, 9,  6, 10, 5,
+                                      11, 4,  12, 3, 13, 2, 14, 1, 15};
     std::vector<uint8_t> lengths(19, 0);
     for (unsigned s : {0u, 1u, 2u, 3u, 8u, 16u, 17u, 18u}) lengths[s] = 3;
     for (uint8_t s : order) w.Bits(lengths[s], 3);
@@ -339,7 +356,8 @@ TEST(MszipStream, CodeLengthRuns) {
     // 257 literal/length and 1 distance code: 'a' and end of block one bit each.
     // A repeat at the very start repeats a zero; runs must stay inside the count.
     // 6 + 91 zeros (0..96), 'a', 138 + 20 zeros (98..255), end of block, distance 0.
-    const std::vector<std::pair<unsigned, unsigned>> ok = {{16, 3}, {18, 80}, {1, 0}, {18, 127}, {18, 9}, {1, 0}, {1, 0}};
+    const std::vector<std::pair<unsigned, unsigned>> ok = {{16, 3}, {18, 80}, {1, 0}, {18, 127},
+                                                           {18, 9}, {1, 0},   {1, 0}};
     BitWriter w;
     CodeLengthHeader(w, 257, 1, ok);
     w.Code(0, 1);  // 'a'

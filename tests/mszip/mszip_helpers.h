@@ -17,12 +17,16 @@ namespace mszip_test {
 using Bytes = std::vector<uint8_t>;
 inline constexpr uint32_t kBlock = 32768;
 
-inline void* TestAlloc(uint32_t cb) { return std::malloc(cb); }
-inline void TestFree(void* p) { std::free(p); }
+inline void* TestAlloc(uint32_t cb) {
+    return std::malloc(cb);
+}
+inline void TestFree(void* p) {
+    std::free(p);
+}
 
 // One decoder and the engine-style 32768-byte output buffer it decodes into.
 class Decoder {
-public:
+  public:
     Decoder() {
         uint32_t maxOutput = kBlock, inputSize = 0;
         if (mszip::DecoderCreate(&maxOutput, nullptr, TestAlloc, TestFree, &inputSize, &handle_,
@@ -36,8 +40,8 @@ public:
     // Decodes one payload into the shared buffer; *out gets the produced bytes.
     int Decode(const Bytes& payload, Bytes* out = nullptr, uint32_t room = kBlock) {
         uint32_t size = room;
-        int rc = mszip::DecoderDecompress(handle_, payload.data(), static_cast<uint32_t>(payload.size()),
-                                          buffer_.data(), &size);
+        int rc = mszip::DecoderDecompress(
+            handle_, payload.data(), static_cast<uint32_t>(payload.size()), buffer_.data(), &size);
         if (out != nullptr) out->assign(buffer_.begin(), buffer_.begin() + (rc == 0 ? size : 0));
         return rc;
     }
@@ -45,7 +49,7 @@ public:
     void* handle() const { return handle_; }
     Bytes& buffer() { return buffer_; }
 
-private:
+  private:
     void* handle_ = nullptr;
     Bytes buffer_ = Bytes(kBlock, 0);
 };
@@ -53,10 +57,12 @@ private:
 // Cuts data into 32768-byte frames and deflates each with zlib into an MSZIP
 // payload: "CK", then a raw deflate stream ending in a final block, with the
 // previous frame as preset dictionary.
-inline std::vector<Bytes> ZlibBlocks(const Bytes& data, int level, int strategy = Z_DEFAULT_STRATEGY) {
+inline std::vector<Bytes> ZlibBlocks(const Bytes& data, int level,
+                                     int strategy = Z_DEFAULT_STRATEGY) {
     std::vector<Bytes> blocks;
     z_stream z{};
-    if (deflateInit2(&z, level, Z_DEFLATED, -15, 9, strategy) != Z_OK) throw std::runtime_error("deflateInit2");
+    if (deflateInit2(&z, level, Z_DEFLATED, -15, 9, strategy) != Z_OK)
+        throw std::runtime_error("deflateInit2");
     for (size_t start = 0; start < data.size() || (start == 0 && data.empty()); start += kBlock) {
         const size_t n = std::min<size_t>(kBlock, data.size() - start);
         deflateReset(&z);
@@ -79,11 +85,12 @@ inline std::vector<Bytes> ZlibBlocks(const Bytes& data, int level, int strategy 
 
 // Writes a deflate bit stream, least significant bit first.
 class BitWriter {
-public:
+  public:
     void Bits(uint32_t value, unsigned count) {
         for (unsigned i = 0; i < count; ++i) {
             if (used_ % 8 == 0) bytes_.push_back(0);
-            if ((value >> i) & 1) bytes_.back() = static_cast<uint8_t>(bytes_.back() | (1u << (used_ % 8)));
+            if ((value >> i) & 1)
+                bytes_.back() = static_cast<uint8_t>(bytes_.back() | (1u << (used_ % 8)));
             ++used_;
         }
     }
@@ -100,7 +107,7 @@ public:
         return p;
     }
 
-private:
+  private:
     Bytes bytes_;
     size_t used_ = 0;
 };
@@ -128,35 +135,45 @@ struct DynamicCodes {
     std::vector<uint8_t> litLenLengths, distanceLengths;
     std::vector<uint32_t> litLen, distance;
     void Lit(BitWriter& w, unsigned symbol) const { w.Code(litLen[symbol], litLenLengths[symbol]); }
-    void Dist(BitWriter& w, unsigned symbol) const { w.Code(distance[symbol], distanceLengths[symbol]); }
+    void Dist(BitWriter& w, unsigned symbol) const {
+        w.Code(distance[symbol], distanceLengths[symbol]);
+    }
 };
 
-inline DynamicCodes WriteDynamicHeader(BitWriter& w, bool final, const std::vector<uint8_t>& litLenLengths,
+inline DynamicCodes WriteDynamicHeader(BitWriter& w, bool final,
+                                       const std::vector<uint8_t>& litLenLengths,
                                        const std::vector<uint8_t>& distanceLengths) {
     w.Bits(final ? 1 : 0, 1);
     w.Bits(2, 2);
     w.Bits(static_cast<uint32_t>(litLenLengths.size() - 257), 5);
     w.Bits(static_cast<uint32_t>(distanceLengths.size() - 1), 5);
     w.Bits(19 - 4, 4);
-    static const uint8_t order[19] = {16, 17, 18, 0, 8, 7, 9, 6, 10, 5, 11, 4, 12, 3, 13, 2, 14, 1, 15};
+    static const uint8_t order[19] = {16, 17, 18, 0, 8,  7, 9,  6, 10, 5,
+                                      11, 4,  12, 3, 13, 2, 14, 1, 15};
     for (uint8_t sym : order) w.Bits(sym < 16 ? 4 : 0, 3);
     for (uint8_t l : litLenLengths) w.Code(l, 4);
     for (uint8_t l : distanceLengths) w.Code(l, 4);
-    return {litLenLengths, distanceLengths, CanonicalCodes(litLenLengths), CanonicalCodes(distanceLengths)};
+    return {litLenLengths, distanceLengths, CanonicalCodes(litLenLengths),
+            CanonicalCodes(distanceLengths)};
 }
 
 // Fixed code of a literal/length symbol.
 inline void FixedLit(BitWriter& w, unsigned symbol) {
-    if (symbol < 144) w.Code(0x30 + symbol, 8);
-    else if (symbol < 256) w.Code(0x190 + symbol - 144, 9);
-    else if (symbol < 280) w.Code(symbol - 256, 7);
-    else w.Code(0xC0 + symbol - 280, 8);
+    if (symbol < 144)
+        w.Code(0x30 + symbol, 8);
+    else if (symbol < 256)
+        w.Code(0x190 + symbol - 144, 9);
+    else if (symbol < 280)
+        w.Code(symbol - 256, 7);
+    else
+        w.Code(0xC0 + symbol - 280, 8);
 }
 
 inline Bytes PatternData(size_t size, uint32_t seed) {
     // Text-like data: words from a small vocabulary with some noise, so that
     // every kind of match and literal shows up.
-    static const char* words[] = {"alpha ", "beta ", "gamma\n", "delta ", "cabinet ", "folder ", "{}", "0x1F ", "  "};
+    static const char* words[] = {"alpha ",  "beta ", "gamma\n", "delta ", "cabinet ",
+                                  "folder ", "{}",    "0x1F ",   "  "};
     Bytes out;
     uint32_t x = seed * 2654435761u + 1;
     while (out.size() < size) {

@@ -15,7 +15,8 @@ BuildResult Build(const std::vector<uint8_t>& lengths, SymbolKind kind = SymbolK
     static std::vector<uint32_t> table(kLitLenTableSize);
     const unsigned root = kind == SymbolKind::kDistance ? kDistanceRootBits : kLitLenRootBits;
     const size_t capacity = kind == SymbolKind::kDistance ? kDistanceTableSize : kLitLenTableSize;
-    return BuildTable(lengths.data(), static_cast<unsigned>(lengths.size()), kind, root, table.data(), capacity);
+    return BuildTable(lengths.data(), static_cast<unsigned>(lengths.size()), kind, root,
+                      table.data(), capacity);
 }
 
 TEST(MszipTables, ResultsOfTheCodeChecks) {
@@ -34,7 +35,8 @@ TEST(MszipTables, ResultsOfTheCodeChecks) {
 
 // A random complete code over `symbols` symbols with lengths up to 15: start
 // from one code of length 0 and split random leaves until all symbols have one.
-std::vector<uint8_t> RandomCompleteCode(std::mt19937& rng, unsigned symbols, unsigned used, bool deep) {
+std::vector<uint8_t> RandomCompleteCode(std::mt19937& rng, unsigned symbols, unsigned used,
+                                        bool deep) {
     std::vector<uint8_t> leaves{0};
     while (leaves.size() < used) {
         // Deep codes split the longest leaf, which pushes many codes to 15 bits.
@@ -64,7 +66,8 @@ TEST(MszipTables, EveryCompleteCodeFits) {
         const unsigned litUsed = 2 + static_cast<unsigned>(rng() % 287);
         ASSERT_EQ(Build(RandomCompleteCode(rng, 288, litUsed, deep)), BuildResult::kOk) << round;
         const unsigned distUsed = 2 + static_cast<unsigned>(rng() % 29);
-        ASSERT_EQ(Build(RandomCompleteCode(rng, 30, distUsed, deep), SymbolKind::kDistance), BuildResult::kOk)
+        ASSERT_EQ(Build(RandomCompleteCode(rng, 30, distUsed, deep), SymbolKind::kDistance),
+                  BuildResult::kOk)
             << round;
     }
 }

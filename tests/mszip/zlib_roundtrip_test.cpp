@@ -41,12 +41,12 @@ TEST_P(ZlibRoundTrip, MixedFolder) {
 
 INSTANTIATE_TEST_SUITE_P(LevelsAndStrategies, ZlibRoundTrip,
                          ::testing::Combine(::testing::Range(0, 10),
-                                            ::testing::Values(Z_DEFAULT_STRATEGY, Z_FILTERED, Z_FIXED,
-                                                              Z_HUFFMAN_ONLY, Z_RLE)));
+                                            ::testing::Values(Z_DEFAULT_STRATEGY, Z_FILTERED,
+                                                              Z_FIXED, Z_HUFFMAN_ONLY, Z_RLE)));
 
 TEST(ZlibRoundTripSizes, SmallAndBoundarySizes) {
-    for (size_t size : {size_t{0}, size_t{1}, size_t{2}, size_t{257}, size_t{kBlock - 1}, size_t{kBlock},
-                        size_t{kBlock + 1}, size_t{3 * kBlock}}) {
+    for (size_t size : {size_t{0}, size_t{1}, size_t{2}, size_t{257}, size_t{kBlock - 1},
+                        size_t{kBlock}, size_t{kBlock + 1}, size_t{3 * kBlock}}) {
         ExpectRoundTrip(PatternData(size, static_cast<uint32_t>(size)), 6, Z_DEFAULT_STRATEGY);
         ExpectRoundTrip(RandomData(size, 11), 9, Z_DEFAULT_STRATEGY);
     }

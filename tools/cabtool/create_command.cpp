@@ -4,8 +4,8 @@
 
 #include <dirent.h>
 #include <fcntl.h>
-#include <unistd.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
@@ -165,29 +165,32 @@ void ToDosDateTime(std::time_t when, uint16_t& date, uint16_t& time) {
         time = static_cast<uint16_t>((23 << 11) | (59 << 5) | 29);
         return;
     }
-    date = static_cast<uint16_t>(((local.tm_year - 80) << 9) | ((local.tm_mon + 1) << 5) | local.tm_mday);
+    date = static_cast<uint16_t>(((local.tm_year - 80) << 9) | ((local.tm_mon + 1) << 5) |
+                                 local.tm_mday);
     time = static_cast<uint16_t>((local.tm_hour << 11) | (local.tm_min << 5) | (local.tm_sec / 2));
 }
 
 class Collector {
-public:
+  public:
     explicit Collector(std::vector<InputFile>& files) : files_(files) {}
 
     bool AddPath(const std::string& path) {
-        struct stat st{};
-        if (::stat(path.c_str(), &st) != 0) return Error("cannot read " + path + ": " + std::strerror(errno));
+        struct stat st {};
+        if (::stat(path.c_str(), &st) != 0)
+            return Error("cannot read " + path + ": " + std::strerror(errno));
         if (S_ISDIR(st.st_mode)) return AddTree(path, "");
         if (!S_ISREG(st.st_mode)) return Error(path + " is neither a file nor a folder");
         std::string name = path;
         while (name.size() > 1 && name.back() == '/') name.pop_back();
         name = name.substr(name.find_last_of('/') + 1);
-        if (name.find('\\') != std::string::npos) return Error("name contains a backslash: " + path);
+        if (name.find('\\') != std::string::npos)
+            return Error("name contains a backslash: " + path);
         return AddFile(path, name, st);
     }
 
     const std::string& error() const { return error_; }
 
-private:
+  private:
     bool Error(const std::string& text) {
         error_ = text;
         return false;
@@ -208,9 +211,11 @@ private:
         for (const std::string& name : names) {
             const std::string path = dir + "/" + name;
             // In a stored name a backslash separates folders.
-            if (name.find('\\') != std::string::npos) return Error("name contains a backslash: " + path);
-            struct stat st{};
-            if (::lstat(path.c_str(), &st) != 0) return Error("cannot read " + path + ": " + std::strerror(errno));
+            if (name.find('\\') != std::string::npos)
+                return Error("name contains a backslash: " + path);
+            struct stat st {};
+            if (::lstat(path.c_str(), &st) != 0)
+                return Error("cannot read " + path + ": " + std::strerror(errno));
             if (S_ISLNK(st.st_mode)) {
                 // Linked files are packed as files; linked folders are not
                 // followed, so a link cannot lead the walk in circles.
@@ -224,19 +229,23 @@ private:
             } else if (S_ISREG(st.st_mode)) {
                 if (!AddFile(path, prefix + name, st)) return false;
             } else {
-                std::fprintf(stderr, "cabtool: create: skipping %s (not a regular file)\n", path.c_str());
+                std::fprintf(stderr, "cabtool: create: skipping %s (not a regular file)\n",
+                             path.c_str());
             }
         }
         return true;
     }
 
     bool AddFile(const std::string& path, const std::string& storedName, const struct stat& st) {
-        if (storedName.size() > kMaxStoredName) return Error("name too long for a cabinet: " + storedName);
+        if (storedName.size() > kMaxStoredName)
+            return Error("name too long for a cabinet: " + storedName);
         const bool ascii = std::all_of(storedName.begin(), storedName.end(),
                                        [](char c) { return static_cast<unsigned char>(c) < 0x80; });
         if (!ascii && !IsValidUtf8(storedName)) return Error("name is not valid UTF-8: " + path);
-        if (!names_.insert(storedName).second) return Error("two files would be stored as " + storedName);
-        if (static_cast<uint64_t>(st.st_size) > UINT32_MAX) return Error("file too large for a cabinet: " + path);
+        if (!names_.insert(storedName).second)
+            return Error("two files would be stored as " + storedName);
+        if (static_cast<uint64_t>(st.st_size) > UINT32_MAX)
+            return Error("file too large for a cabinet: " + path);
 
         InputFile file;
         file.storedName = storedName;
@@ -352,7 +361,8 @@ int RunCreateCommand(int argc, char** argv) {
     if (!writer.Build(&images, &error)) return Failure(error);
     if (!cabbuild::WriteCabinetFiles(images, names.directory, &error)) return Failure(error);
     for (const auto& image : images) {
-        const std::string path = names.directory.empty() ? image.name : names.directory + "/" + image.name;
+        const std::string path =
+            names.directory.empty() ? image.name : names.directory + "/" + image.name;
         std::printf("%s: %zu bytes\n", path.c_str(), image.bytes.size());
     }
     return kExitOk;
