@@ -7,7 +7,7 @@
 namespace cabbuild::lzx_detail {
 
 class LzxBitWriter {
-public:
+  public:
     // Appends the low n bits of value (n at most 32), most significant first.
     void Put(uint32_t value, uint32_t n) {
         if (n == 0) return;
@@ -26,9 +26,7 @@ public:
         if (pending_ > 0) Put(0, 16 - pending_);
     }
     // The padding in front of an uncompressed block's body: 1 to 16 zero bits.
-    void AlignForRawBytes() {
-        Put(0, pending_ == 0 ? 16 : 16 - pending_);
-    }
+    void AlignForRawBytes() { Put(0, pending_ == 0 ? 16 : 16 - pending_); }
     // Raw bytes; only on a word boundary.
     void PutBytes(const uint8_t* data, size_t n) { bytes_.insert(bytes_.end(), data, data + n); }
     void PutLe32(uint32_t v) {
@@ -37,7 +35,7 @@ public:
     uint64_t BitCount() const { return 8 * uint64_t{bytes_.size()} + pending_; }
     std::vector<uint8_t>& Bytes() { return bytes_; }
 
-private:
+  private:
     std::vector<uint8_t> bytes_;
     uint64_t accumulator_ = 0;
     uint32_t pending_ = 0;

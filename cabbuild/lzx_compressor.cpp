@@ -49,15 +49,13 @@ struct Candidate {
 };
 
 class LzxCompressor final : public FolderCompressor {
-public:
+  public:
     explicit LzxCompressor(int windowBits)
         : windowBits_(static_cast<uint32_t>(windowBits)),
           mainSymbols_(kNumChars + 8 * SlotCount(1u << windowBits)),
           finder_(1u << windowBits, kMaxChain, kNiceLength) {}
 
-    uint16_t TypeWord() const override {
-        return static_cast<uint16_t>(3 | (windowBits_ << 8));
-    }
+    uint16_t TypeWord() const override { return static_cast<uint16_t>(3 | (windowBits_ << 8)); }
 
     std::vector<uint8_t> CompressBlock(std::span<const uint8_t> frame) override {
         // Every call is a frame to the decoder, even an empty one.
@@ -66,7 +64,8 @@ public:
         std::vector<uint8_t> bytes(frame.begin(), frame.end());
         const auto size = static_cast<uint32_t>(bytes.size());
         if (!headerWritten_ && !decidedE8_) {
-            translationSize_ = lzx_detail::LooksLikeText(bytes.data(), size) ? 0 : lzx_detail::kE8TranslationSize;
+            translationSize_ =
+                lzx_detail::LooksLikeText(bytes.data(), size) ? 0 : lzx_detail::kE8TranslationSize;
             decidedE8_ = true;
         }
         if (translationSize_ != 0 && frameNumber < kE8FrameLimit) {
@@ -79,7 +78,7 @@ public:
         return EmitBlock(tokens, bytes);
     }
 
-private:
+  private:
     // --- parsing -----------------------------------------------------------
 
     void PreparePrices() {
@@ -136,7 +135,8 @@ private:
         PreparePrices();
         const uint8_t* data = finder_.At(start);
         literalPrefix_.assign(size + 1, 0);
-        for (uint32_t i = 0; i < size; ++i) literalPrefix_[i + 1] = literalPrefix_[i] + mainPrice_[data[i]];
+        for (uint32_t i = 0; i < size; ++i)
+            literalPrefix_[i + 1] = literalPrefix_[i] + mainPrice_[data[i]];
 
         std::vector<Token> tokens;
         tokens.reserve(size);
@@ -230,7 +230,8 @@ private:
                 items.push_back({17, 4, static_cast<uint8_t>(run - 4), -1});
             } else if (run >= 4) {
                 run = std::min(run, 5u);
-                items.push_back({19, 1, static_cast<uint8_t>(run - 4), static_cast<int8_t>(delta(i))});
+                items.push_back(
+                    {19, 1, static_cast<uint8_t>(run - 4), static_cast<int8_t>(delta(i))});
                 ++freq[delta(i)];
             } else {
                 run = 1;
@@ -239,7 +240,8 @@ private:
             ++freq[items.back().symbol];
             i += run;
         }
-        std::vector<uint8_t> pretree = lzx_detail::BuildCodeLengths(freq.data(), kPretreeSymbols, 15);
+        std::vector<uint8_t> pretree =
+            lzx_detail::BuildCodeLengths(freq.data(), kPretreeSymbols, 15);
         std::vector<uint16_t> codes = lzx_detail::CanonicalCodes(pretree.data(), kPretreeSymbols);
         for (uint8_t len : pretree) out.Put(len, 4);
         for (const Item& item : items) {
@@ -249,7 +251,8 @@ private:
         }
     }
 
-    std::vector<uint8_t> EmitBlock(const std::vector<Token>& tokens, const std::vector<uint8_t>& raw) {
+    std::vector<uint8_t> EmitBlock(const std::vector<Token>& tokens,
+                                   const std::vector<uint8_t>& raw) {
         const auto size = static_cast<uint32_t>(raw.size());
         std::vector<uint32_t> mainFreq(mainSymbols_, 0), lengthFreq(kLengthSymbols, 0);
         std::array<uint32_t, kAlignedSymbols> alignedFreq{};
@@ -258,7 +261,8 @@ private:
             if (t.lengthSymbol >= 0) ++lengthFreq[t.lengthSymbol];
             if (t.extraBits >= 3) ++alignedFreq[t.extraValue & 7];
         }
-        std::vector<uint8_t> mainLengths = lzx_detail::BuildCodeLengths(mainFreq.data(), mainSymbols_, 16);
+        std::vector<uint8_t> mainLengths =
+            lzx_detail::BuildCodeLengths(mainFreq.data(), mainSymbols_, 16);
         std::vector<uint8_t> lengthLengths =
             lzx_detail::BuildCodeLengths(lengthFreq.data(), kLengthSymbols, 16);
         std::vector<uint8_t> alignedLengths =
@@ -284,12 +288,16 @@ private:
                        mainSymbols_ - kNumChars);
         WriteTreeRange(out, lengthLengths.data(), previousLength_.data(), kLengthSymbols);
 
-        std::vector<uint16_t> mainCodes = lzx_detail::CanonicalCodes(mainLengths.data(), mainSymbols_);
-        std::vector<uint16_t> lengthCodes = lzx_detail::CanonicalCodes(lengthLengths.data(), kLengthSymbols);
-        std::vector<uint16_t> alignedCodes = lzx_detail::CanonicalCodes(alignedLengths.data(), kAlignedSymbols);
+        std::vector<uint16_t> mainCodes =
+            lzx_detail::CanonicalCodes(mainLengths.data(), mainSymbols_);
+        std::vector<uint16_t> lengthCodes =
+            lzx_detail::CanonicalCodes(lengthLengths.data(), kLengthSymbols);
+        std::vector<uint16_t> alignedCodes =
+            lzx_detail::CanonicalCodes(alignedLengths.data(), kAlignedSymbols);
         for (const Token& t : tokens) {
             out.Put(mainCodes[t.mainSymbol], mainLengths[t.mainSymbol]);
-            if (t.lengthSymbol >= 0) out.Put(lengthCodes[t.lengthSymbol], lengthLengths[t.lengthSymbol]);
+            if (t.lengthSymbol >= 0)
+                out.Put(lengthCodes[t.lengthSymbol], lengthLengths[t.lengthSymbol]);
             if (t.extraBits == 0) continue;
             if (aligned && t.extraBits >= 3) {
                 out.Put(t.extraValue >> 3, t.extraBits - 3u);
@@ -346,7 +354,8 @@ private:
 }  // namespace
 
 std::unique_ptr<FolderCompressor> MakeLzxCompressor(int windowBits) {
-    if (windowBits < static_cast<int>(kMinWindowBits) || windowBits > static_cast<int>(kMaxWindowBits))
+    if (windowBits < static_cast<int>(kMinWindowBits) ||
+        windowBits > static_cast<int>(kMaxWindowBits))
         return nullptr;
     return std::make_unique<LzxCompressor>(windowBits);
 }

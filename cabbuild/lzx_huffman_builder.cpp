@@ -27,7 +27,8 @@ std::vector<uint8_t> HuffmanLengths(const std::vector<uint64_t>& weights) {
     const uint32_t root = next - 1;
     std::vector<uint8_t> depth(2 * n, 0);
     std::vector<uint8_t> lengths(n);
-    for (uint32_t node = root; node-- > 0;) depth[node] = static_cast<uint8_t>(depth[parent[node]] + 1);
+    for (uint32_t node = root; node-- > 0;)
+        depth[node] = static_cast<uint8_t>(depth[parent[node]] + 1);
     for (size_t i = 0; i < n; ++i) lengths[i] = depth[i];
     return lengths;
 }

@@ -45,7 +45,8 @@ void LzxMatchFinder::InsertUpTo(uint32_t position) {
     }
 }
 
-uint32_t LzxMatchFinder::MatchLength(uint32_t position, uint32_t distance, uint32_t maxLength) const {
+uint32_t LzxMatchFinder::MatchLength(uint32_t position, uint32_t distance,
+                                     uint32_t maxLength) const {
     const uint8_t* a = At(position);
     const uint8_t* b = a - distance;
     uint32_t n = 0;

@@ -12,14 +12,16 @@ struct Match {
 };
 
 class LzxMatchFinder {
-public:
+  public:
     LzxMatchFinder(uint32_t windowSize, uint32_t maxChain, uint32_t niceLength);
 
     // Appends the next frame's bytes to the history.
     void Append(const uint8_t* data, uint32_t size);
     // Absolute folder position of the first byte not appended yet.
     uint32_t End() const { return end_; }
-    const uint8_t* At(uint32_t position) const { return buffer_.data() + (position - bufferStart_); }
+    const uint8_t* At(uint32_t position) const {
+        return buffer_.data() + (position - bufferStart_);
+    }
 
     // Indexes every position before `position` (that has 3 bytes after it).
     void InsertUpTo(uint32_t position);
@@ -29,7 +31,7 @@ public:
     // Length of the match at `position` from `distance` back, up to maxLength.
     uint32_t MatchLength(uint32_t position, uint32_t distance, uint32_t maxLength) const;
 
-private:
+  private:
     uint32_t Hash(uint32_t position) const;
 
     uint32_t windowSize_;

@@ -41,7 +41,8 @@ int DecoderCreate(uint32_t* maxOutput, const decoders::DecoderConfig* config, PF
     if (handle == nullptr) return DECODER_ERROR_NONE;  // the engine's size query
 
     *handle = nullptr;
-    if (alloc == nullptr || free == nullptr || config == nullptr) return DECODER_ERROR_BAD_PARAMETERS;
+    if (alloc == nullptr || free == nullptr || config == nullptr)
+        return DECODER_ERROR_BAD_PARAMETERS;
     // The state holds at most 50 position slots, and every frame must fit
     // between a multiple of 32768 and the window's end.
     if (!SupportedWindow(config->first)) return DECODER_ERROR_CONFIGURATION;

@@ -17,7 +17,7 @@
 namespace lzx {
 
 class BitReader {
-public:
+  public:
     // Starts reading the input at byte offset `at` (priming).
     void Prime(const uint8_t* data, uint32_t count, uint32_t at) {
         data_ = data;
@@ -69,7 +69,7 @@ public:
         return uint64_t{start_} + 4 + 2 * words;
     }
 
-private:
+  private:
     // Adds as many whole words as fit (2 to 4) from one 8-byte load. Bits of
     // a word that only partly fits are ORed in too; the next refill ORs the
     // same bits into the same place.
@@ -78,10 +78,12 @@ private:
         if (count_ >= 8 && pos_ <= count_ - 8) [[likely]] {
             std::memcpy(b, data_ + pos_, 8);
         } else {
-            for (uint32_t i = 0; i < 8; ++i) b[i] = uint64_t{pos_} + i < count_ ? data_[pos_ + i] : 0;
+            for (uint32_t i = 0; i < 8; ++i)
+                b[i] = uint64_t{pos_} + i < count_ ? data_[pos_ + i] : 0;
         }
-        const uint64_t stream = (uint64_t{b[1]} << 56) | (uint64_t{b[0]} << 48) | (uint64_t{b[3]} << 40) |
-                                (uint64_t{b[2]} << 32) | (uint64_t{b[5]} << 24) | (uint64_t{b[4]} << 16) |
+        const uint64_t stream = (uint64_t{b[1]} << 56) | (uint64_t{b[0]} << 48) |
+                                (uint64_t{b[3]} << 40) | (uint64_t{b[2]} << 32) |
+                                (uint64_t{b[5]} << 24) | (uint64_t{b[4]} << 16) |
                                 (uint64_t{b[7]} << 8) | uint64_t{b[6]};
         buffer_ |= stream >> bits_;
         const uint32_t words = (64 - bits_) >> 4;

@@ -28,10 +28,14 @@ uint32_t InputLe32(const LzxState& s, uint64_t at) {
     return LoadLe32(b);
 }
 
-bool Overrun(const LzxState& s) { return s.overrun || s.bits.Overrun(); }
+bool Overrun(const LzxState& s) {
+    return s.overrun || s.bits.Overrun();
+}
 
 // The reader is about to be replaced: keep what it overran.
-void RetireReader(LzxState& s) { s.overrun = s.overrun || s.bits.Overrun(); }
+void RetireReader(LzxState& s) {
+    s.overrun = s.overrun || s.bits.Overrun();
+}
 
 template <typename Table>
 uint32_t DecodeSymbol(BitReader& bits, const Table& table) {
@@ -107,7 +111,8 @@ bool ReadBlockHeader(LzxState& s) {
     switch (s.blockKind) {
         case kBlockAligned:
             for (uint8_t& len : s.alignedLengths) len = static_cast<uint8_t>(bits.Read(3));
-            if (Overrun(s) || !s.alignedTable.Build(s.alignedLengths, kAlignedSymbols)) return false;
+            if (Overrun(s) || !s.alignedTable.Build(s.alignedLengths, kAlignedSymbols))
+                return false;
             [[fallthrough]];
         case kBlockVerbatim:
             std::memcpy(s.previousMainLengths, s.mainLengths, s.mainSymbols);
@@ -128,7 +133,8 @@ bool ReadBlockHeader(LzxState& s) {
             s.r1 = InputLe32(s, at + 4);
             s.r2 = InputLe32(s, at + 8);
             at += 12;
-            s.rawPosition = static_cast<uint32_t>(std::min<uint64_t>(at, uint64_t{s.inputCount} + 4));
+            s.rawPosition =
+                static_cast<uint32_t>(std::min<uint64_t>(at, uint64_t{s.inputCount} + 4));
             break;
         }
         default:
@@ -284,7 +290,8 @@ bool UncompressedRun(LzxState& s, uint32_t p, uint32_t n) {
     uint64_t at = s.rawPosition;
     uint64_t available = inputEnd > at ? inputEnd - at : 0;
     uint32_t take = static_cast<uint32_t>(std::min<uint64_t>(n, available));
-    uint32_t real = at < s.inputCount ? static_cast<uint32_t>(std::min<uint64_t>(take, s.inputCount - at)) : 0;
+    uint32_t real =
+        at < s.inputCount ? static_cast<uint32_t>(std::min<uint64_t>(take, s.inputCount - at)) : 0;
     if (real > 0) std::memcpy(s.window + p, s.input + at, real);
     std::memset(s.window + p + real, 0, take - real);
     if (p < kMirrorSize)
@@ -302,9 +309,15 @@ bool DecodeFrame(LzxState& s, uint32_t wanted) {
             uint32_t n = std::min(s.blockRemaining, wanted);
             bool ok;
             switch (s.blockKind) {
-                case kBlockVerbatim: ok = CompressedRun<false>(s, p, p + n); break;
-                case kBlockAligned: ok = CompressedRun<true>(s, p, p + n); break;
-                default: ok = UncompressedRun(s, p, n); break;
+                case kBlockVerbatim:
+                    ok = CompressedRun<false>(s, p, p + n);
+                    break;
+                case kBlockAligned:
+                    ok = CompressedRun<true>(s, p, p + n);
+                    break;
+                default:
+                    ok = UncompressedRun(s, p, n);
+                    break;
             }
             if (!ok) return false;
             p += n;

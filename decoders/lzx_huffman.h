@@ -14,7 +14,7 @@ namespace lzx {
 
 template <uint32_t kSymbols, uint32_t kBits>
 class HuffmanTable {
-public:
+  public:
     // Builds the table from code lengths 0 (absent) to 16. The code must be
     // complete, or empty: an empty code decodes symbol 0 with length 0.
     bool Build(const uint8_t* lengths, uint32_t symbols) {
@@ -69,7 +69,7 @@ public:
         return sorted_[first_[len] + ((peek16 - start_[len]) >> (16 - len))];
     }
 
-private:
+  private:
     static constexpr uint32_t kLengthShift = 10;
     static constexpr uint32_t kSymbolMask = (1u << kLengthShift) - 1;
     static constexpr uint16_t kLongCode = 0xFFFF;

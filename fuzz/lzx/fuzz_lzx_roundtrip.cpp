@@ -10,8 +10,12 @@
 #include "decoders/lzx.h"
 
 namespace {
-void* Alloc(uint32_t cb) { return std::malloc(cb); }
-void Free(void* p) { std::free(p); }
+void* Alloc(uint32_t cb) {
+    return std::malloc(cb);
+}
+void Free(void* p) {
+    std::free(p);
+}
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
@@ -21,14 +25,16 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     uint32_t maxBlock = 32768, inputSize = 0;
     decoders::DecoderConfig config{1 << bits, 0};
     void* h = nullptr;
-    if (lzx::DecoderCreate(&maxBlock, &config, Alloc, Free, &inputSize, &h, nullptr) != 0) __builtin_trap();
+    if (lzx::DecoderCreate(&maxBlock, &config, Alloc, Free, &inputSize, &h, nullptr) != 0)
+        __builtin_trap();
     std::vector<uint8_t> out(32768);
     for (size_t pos = 1; pos < size; pos += cabbuild::kFrameSize) {
         const size_t n = std::min<size_t>(cabbuild::kFrameSize, size - pos);
         std::vector<uint8_t> block = compressor->CompressBlock({data + pos, n});
         if (block.size() > inputSize) __builtin_trap();
         uint32_t produced = static_cast<uint32_t>(n);
-        if (lzx::DecoderDecompress(h, block.data(), uint32_t(block.size()), out.data(), &produced) != 0 ||
+        if (lzx::DecoderDecompress(h, block.data(), uint32_t(block.size()), out.data(),
+                                   &produced) != 0 ||
             std::memcmp(out.data(), data + pos, n) != 0)
             __builtin_trap();
     }

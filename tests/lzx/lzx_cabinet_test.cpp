@@ -23,7 +23,8 @@ Files SampleFiles(size_t scale) {
 }
 
 // Folders of three files each; `methods` gives each folder's method in turn.
-std::vector<cabbuild::CabinetImage> Build(const Files& files, const std::vector<std::string>& methods,
+std::vector<cabbuild::CabinetImage> Build(const Files& files,
+                                          const std::vector<std::string>& methods,
                                           uint32_t maxCabinetSize) {
     cabbuild::SetOptions options;
     options.maxCabinetSize = maxCabinetSize;

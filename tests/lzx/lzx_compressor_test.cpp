@@ -25,7 +25,8 @@ TEST(LzxCompressorParts, CodeLengthsAreLimitedAndComplete) {
     for (size_t i = 2; i < freq.size(); ++i) freq[i] = freq[i - 1] + freq[i - 2];
     for (uint32_t limit : {7u, 15u, 16u}) {
         std::vector<uint32_t> f(freq.begin(), freq.begin() + (limit == 7 ? 8 : 32));
-        std::vector<uint8_t> lengths = BuildCodeLengths(f.data(), static_cast<uint32_t>(f.size()), limit);
+        std::vector<uint8_t> lengths =
+            BuildCodeLengths(f.data(), static_cast<uint32_t>(f.size()), limit);
         EXPECT_LE(*std::max_element(lengths.begin(), lengths.end()), limit);
         EXPECT_EQ(Kraft(lengths), 65536u) << limit;
         for (uint8_t len : lengths) EXPECT_NE(len, 0);
@@ -38,7 +39,8 @@ TEST(LzxCompressorParts, CodeLengthsAreLimitedAndComplete) {
 
 TEST(LzxCompressorParts, TextFoldersAnnounceNoTranslationBinaryFoldersDo) {
     std::vector<uint8_t> text(5000);
-    for (size_t i = 0; i < text.size(); ++i) text[i] = static_cast<uint8_t>("int main() {\n  return 0;\n}\n"[i % 27]);
+    for (size_t i = 0; i < text.size(); ++i)
+        text[i] = static_cast<uint8_t>("int main() {\n  return 0;\n}\n"[i % 27]);
     std::vector<uint8_t> binary = lzx_test::MixedData(5000, 9);
     for (auto* data : {&text, &binary}) {
         auto compressor = cabbuild::MakeLzxCompressor(16);

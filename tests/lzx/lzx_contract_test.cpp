@@ -32,14 +32,16 @@ void CountingFree(void* p) {
 int Create(int32_t window, void** handle, uint32_t maxBlock = 32768) {
     uint32_t inputSize = 0;
     DecoderConfig config{window, 0};
-    return lzx::DecoderCreate(&maxBlock, &config, CountingAlloc, CountingFree, &inputSize, handle, nullptr);
+    return lzx::DecoderCreate(&maxBlock, &config, CountingAlloc, CountingFree, &inputSize, handle,
+                              nullptr);
 }
 
 TEST(LzxContract, SizeQueryReportsInputSizeAndAllocatesNothing) {
     uint32_t maxBlock = 32768, inputSize = 0;
     g_allocs = 0;
-    EXPECT_EQ(lzx::DecoderCreate(&maxBlock, nullptr, nullptr, nullptr, &inputSize, nullptr, nullptr),
-              DECODER_ERROR_NONE);
+    EXPECT_EQ(
+        lzx::DecoderCreate(&maxBlock, nullptr, nullptr, nullptr, &inputSize, nullptr, nullptr),
+        DECODER_ERROR_NONE);
     EXPECT_EQ(maxBlock, 32768u);
     EXPECT_EQ(inputSize, 32768u + 6144u);
     EXPECT_EQ(g_allocs, 0);
@@ -107,11 +109,13 @@ TEST(LzxContract, WantingMoreThanTheMaximumBlockChangesNothing) {
     std::vector<uint8_t> block = b.Done();
     std::vector<uint8_t> out(200);
     uint32_t size = 101;
-    EXPECT_EQ(lzx::DecoderDecompress(handle, block.data(), static_cast<uint32_t>(block.size()), out.data(), &size),
+    EXPECT_EQ(lzx::DecoderDecompress(handle, block.data(), static_cast<uint32_t>(block.size()),
+                                     out.data(), &size),
               DECODER_ERROR_BUFFER_OVERFLOW);
     // Still the folder's first call: the E8 header bit is read now.
     size = 5;
-    EXPECT_EQ(lzx::DecoderDecompress(handle, block.data(), static_cast<uint32_t>(block.size()), out.data(), &size),
+    EXPECT_EQ(lzx::DecoderDecompress(handle, block.data(), static_cast<uint32_t>(block.size()),
+                                     out.data(), &size),
               DECODER_ERROR_NONE);
     EXPECT_EQ(size, 5u);
     EXPECT_EQ(std::memcmp(out.data(), "hello", 5), 0);
@@ -124,14 +128,16 @@ TEST(LzxContract, FailedCallReportsSizeZeroAndResetRecovers) {
     std::vector<uint8_t> garbage(64, 0xFF);  // block kind 7
     std::vector<uint8_t> out(64);
     uint32_t size = 64;
-    EXPECT_EQ(lzx::DecoderDecompress(handle, garbage.data(), 64, out.data(), &size), DECODER_ERROR_FAILED);
+    EXPECT_EQ(lzx::DecoderDecompress(handle, garbage.data(), 64, out.data(), &size),
+              DECODER_ERROR_FAILED);
     EXPECT_EQ(size, 0u);
     EXPECT_EQ(lzx::DecoderReset(handle), DECODER_ERROR_NONE);
     lzx_test::Builder b(16);
     b.E8Header(false).Header(3, 2).Raw({'o', 'k'});
     std::vector<uint8_t> block = b.Done();
     size = 2;
-    EXPECT_EQ(lzx::DecoderDecompress(handle, block.data(), static_cast<uint32_t>(block.size()), out.data(), &size),
+    EXPECT_EQ(lzx::DecoderDecompress(handle, block.data(), static_cast<uint32_t>(block.size()),
+                                     out.data(), &size),
               DECODER_ERROR_NONE);
     EXPECT_EQ(std::memcmp(out.data(), "ok", 2), 0);
     lzx::DecoderDestroy(handle);

@@ -1,10 +1,11 @@
 // The E8 translation of a frame: the decoder's scan with its tail overwrite,
 // the compressor's inverse, and which frames of a folder are translated.
+#include "cabbuild/lzx_e8.h"
+
 #include <gtest/gtest.h>
 
 #include <random>
 
-#include "cabbuild/lzx_e8.h"
 #include "decoders/lzx_state.h"
 #include "lzx_stream_builder.h"
 
@@ -19,7 +20,8 @@ std::vector<uint8_t> Translated(std::vector<uint8_t> frame, uint32_t size, uint3
 }
 
 uint32_t OperandAt(const std::vector<uint8_t>& f, size_t k) {
-    return uint32_t{f[k + 1]} | (uint32_t{f[k + 2]} << 8) | (uint32_t{f[k + 3]} << 16) | (uint32_t{f[k + 4]} << 24);
+    return uint32_t{f[k + 1]} | (uint32_t{f[k + 2]} << 8) | (uint32_t{f[k + 3]} << 16) |
+           (uint32_t{f[k + 4]} << 24);
 }
 
 TEST(LzxE8, OnlyE8BytesBeforeTheLastTenAreTranslated) {
@@ -60,10 +62,10 @@ TEST(LzxE8, ValueRanges) {
     } cases[] = {
         {0, 0u - c},
         {size - 1, size - 1 - c},
-        {size, size},                      // from the size up: unchanged
-        {0u - c - 1, 0u - c - 1},          // up to 2^32 - c - 1: unchanged
-        {0u - c, 0u - c + size},           // -c: the size added
-        {0xFFFFFFFF, size - 1},            // -1 likewise
+        {size, size},              // from the size up: unchanged
+        {0u - c - 1, 0u - c - 1},  // up to 2^32 - c - 1: unchanged
+        {0u - c, 0u - c + size},   // -c: the size added
+        {0xFFFFFFFF, size - 1},    // -1 likewise
     };
     for (const Case& t : cases) {
         SCOPED_TRACE(t.value);
@@ -75,10 +77,11 @@ TEST(LzxE8, ValueRanges) {
 }
 
 TEST(LzxE8, AnE8InsideAnOperandIsNotTranslatedAndShortFramesAreLeftAlone) {
-    std::vector<uint8_t> frame = {0xE8, 0xE8, 0, 0, 0, 0xE8, 2, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0};
+    std::vector<uint8_t> frame = {0xE8, 0xE8, 0, 0, 0, 0xE8, 2, 0, 0, 0,
+                                  0,    0,    0, 0, 0, 0,    0, 0, 0, 0};
     std::vector<uint8_t> out = Translated(frame, 1000, 0);
-    EXPECT_EQ(OperandAt(out, 0), 0xE8u);      // 0xE8 - 0
-    EXPECT_EQ(OperandAt(out, 5), 2u - 5u);    // the scan resumed at offset 5
+    EXPECT_EQ(OperandAt(out, 0), 0xE8u);    // 0xE8 - 0
+    EXPECT_EQ(OperandAt(out, 5), 2u - 5u);  // the scan resumed at offset 5
     for (uint32_t n = 0; n <= 10; ++n) {
         std::vector<uint8_t> tiny(n, 0);
         if (n > 0) tiny[0] = 0xE8;
@@ -93,10 +96,13 @@ TEST(LzxE8, CompressorsEncodingIsUndoneByTheDecodersScan) {
             std::vector<uint8_t> frame(size);
             for (auto& b : frame) {
                 uint32_t r = rng() % 8;
-                b = r < 3 ? 0xE8 : (r < 5 ? static_cast<uint8_t>(rng() % 2 ? 0 : 0xFF) : static_cast<uint8_t>(rng()));
+                b = r < 3 ? 0xE8
+                          : (r < 5 ? static_cast<uint8_t>(rng() % 2 ? 0 : 0xFF)
+                                   : static_cast<uint8_t>(rng()));
             }
             std::vector<uint8_t> encoded = frame;
-            cabbuild::lzx_detail::EncodeE8Frame(encoded.data(), size, cabbuild::lzx_detail::kE8TranslationSize, offset);
+            cabbuild::lzx_detail::EncodeE8Frame(encoded.data(), size,
+                                                cabbuild::lzx_detail::kE8TranslationSize, offset);
             EXPECT_EQ(Translated(encoded, cabbuild::lzx_detail::kE8TranslationSize, offset), frame)
                 << "offset " << offset << " size " << size;
         }
@@ -106,7 +112,8 @@ TEST(LzxE8, CompressorsEncodingIsUndoneByTheDecodersScan) {
 // One uncompressed 16-byte block with an E8 at offset 1 (operand 0x10).
 std::vector<uint8_t> CallBlock(Builder& b, bool first) {
     if (first) b.E8Header(true, 1u << 20);
-    b.Header(3, 16).Raw({'.', 0xE8, 0x10, 0, 0, 0, 'a', 'b', 'c', 'd', 'e', 'f', 'g', 'h', 'i', 'j'});
+    b.Header(3, 16).Raw(
+        {'.', 0xE8, 0x10, 0, 0, 0, 'a', 'b', 'c', 'd', 'e', 'f', 'g', 'h', 'i', 'j'});
     return b.Done();
 }
 

@@ -25,7 +25,8 @@ size_t RoundTrip(const std::vector<uint8_t>& data, int windowBits) {
         std::vector<uint8_t> block = compressor->CompressBlock(frame);
         EXPECT_LE(block.size(), n + 6144);
         compressed += block.size();
-        EXPECT_EQ(decoder.Decode(block, static_cast<uint32_t>(n), &out), decoders::DECODER_ERROR_NONE)
+        EXPECT_EQ(decoder.Decode(block, static_cast<uint32_t>(n), &out),
+                  decoders::DECODER_ERROR_NONE)
             << "frame at " << at;
         if (out != frame) {
             ADD_FAILURE() << "frame at " << at << " differs";

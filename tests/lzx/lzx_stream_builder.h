@@ -34,7 +34,7 @@ inline std::vector<uint8_t> FlatLengths(uint32_t n) {
 }
 
 class Builder {
-public:
+  public:
     explicit Builder(uint32_t windowBits)
         : mainSymbols_(lzx::kNumChars + 8 * lzx::SlotCount(1u << windowBits)),
           previousMain_(mainSymbols_, 0),
@@ -65,7 +65,8 @@ public:
     // The pretree lengths and then a delta symbol per length of the range.
     Builder& Range(const uint8_t* lengths, const uint8_t* previous, uint32_t count) {
         for (uint8_t len : pretreeLengths_) bits_.Bits(len, 4);
-        for (uint32_t i = 0; i < count; ++i) PretreeSymbol(lzx::DeltaLength(previous[i], lengths[i]));
+        for (uint32_t i = 0; i < count; ++i)
+            PretreeSymbol(lzx::DeltaLength(previous[i], lengths[i]));
         return *this;
     }
     Builder& PretreeSymbol(uint32_t s) {
@@ -73,7 +74,8 @@ public:
         return *this;
     }
     // Main and length trees of a verbatim or aligned block.
-    Builder& Trees(const std::vector<uint8_t>& mainLengths, const std::vector<uint8_t>& lengthLengths) {
+    Builder& Trees(const std::vector<uint8_t>& mainLengths,
+                   const std::vector<uint8_t>& lengthLengths) {
         Range(mainLengths.data(), previousMain_.data(), 256);
         Range(mainLengths.data() + 256, previousMain_.data() + 256, mainSymbols_ - 256);
         Range(lengthLengths.data(), previousLength_.data(), lzx::kLengthSymbols);
@@ -88,7 +90,9 @@ public:
         lengthCodes_ = Codes(lengthLengths);
     }
     // Flat trees: every main symbol and every length symbol present.
-    Builder& FlatTrees() { return Trees(FlatLengths(mainSymbols_), FlatLengths(lzx::kLengthSymbols)); }
+    Builder& FlatTrees() {
+        return Trees(FlatLengths(mainSymbols_), FlatLengths(lzx::kLengthSymbols));
+    }
 
     Builder& Literal(uint8_t b) { return Main(b); }
     Builder& Literals(const char* text) {
@@ -129,8 +133,8 @@ public:
     }
     // The body of an uncompressed block: 1 to 16 padding bits, R0 to R2,
     // the bytes and, for an odd count, one pad byte.
-    Builder& Raw(const std::vector<uint8_t>& bytes, uint32_t r0 = 1, uint32_t r1 = 1, uint32_t r2 = 1,
-                 bool padOdd = true) {
+    Builder& Raw(const std::vector<uint8_t>& bytes, uint32_t r0 = 1, uint32_t r1 = 1,
+                 uint32_t r2 = 1, bool padOdd = true) {
         bits_.Bits(0, 16 - bits_.BitsUsed() % 16);
         bits_.Le32(r0).Le32(r1).Le32(r2).Bytes(bytes);
         if (padOdd && bytes.size() % 2 == 1) bits_.Bytes({0});
@@ -148,7 +152,7 @@ public:
         return distance == 1 ? 3 : slot;
     }
 
-private:
+  private:
     BitStream bits_;
     uint32_t mainSymbols_;
     std::vector<uint8_t> previousMain_, previousLength_;

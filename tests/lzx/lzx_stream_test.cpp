@@ -25,11 +25,11 @@ TEST(LzxStream, VerbatimLiteralsAndEveryKindOfDistance) {
     Builder b(kBits);
     b.E8Header(false).Header(1, 24).FlatTrees();
     b.Literals("abcdef");
-    b.Match(4, 3);          // overlapping "defd": R = 3, 1, 1
-    b.MatchHead(3, 0);      // R0 again: "efd"
-    b.Match(2, 1);          // slot 3, distance 1: "dd"; R = 1, 3, 1
-    b.MatchHead(2, 1);      // swap R0 and R1: distance 3, "dd"
-    b.Match(7, 10);         // extra bits: "efdefdd"
+    b.Match(4, 3);      // overlapping "defd": R = 3, 1, 1
+    b.MatchHead(3, 0);  // R0 again: "efd"
+    b.Match(2, 1);      // slot 3, distance 1: "dd"; R = 1, 3, 1
+    b.MatchHead(2, 1);  // swap R0 and R1: distance 3, "dd"
+    b.Match(7, 10);     // extra bits: "efdefdd"
     Decoder decoder(kBits);
     EXPECT_EQ(Decoded(decoder, b.Done(), 24), Text("abcdefdefdefdddddefdefdd"));
 }
@@ -128,7 +128,9 @@ TEST(LzxStream, E8HeaderOnlyBeforeTheFoldersFirstHeaderAndAgainAfterReset) {
     Builder b(kBits);
     b.E8Header(false).Header(1, 3).FlatTrees().Literals("one");
     std::vector<uint8_t> first = b.Done();
-    b.Header(1, 3).Trees(FlatLengths(b.MainSymbols()), FlatLengths(lzx::kLengthSymbols)).Literals("two");
+    b.Header(1, 3)
+        .Trees(FlatLengths(b.MainSymbols()), FlatLengths(lzx::kLengthSymbols))
+        .Literals("two");
     std::vector<uint8_t> second = b.Done();
     Decoder decoder(kBits);
     EXPECT_EQ(Decoded(decoder, first, 3), Text("one"));
@@ -137,14 +139,18 @@ TEST(LzxStream, E8HeaderOnlyBeforeTheFoldersFirstHeaderAndAgainAfterReset) {
     // an uncompressed block.
     ASSERT_EQ(decoder.Reset(), DECODER_ERROR_NONE);
     Builder c(kBits);
-    c.E8Header(true, 1000).Header(3, 12).Raw({0xE8, 0x10, 0, 0, 0, 'x', 'y', 'z', 'w', 'v', 'u', 't'});
+    c.E8Header(true, 1000)
+        .Header(3, 12)
+        .Raw({0xE8, 0x10, 0, 0, 0, 'x', 'y', 'z', 'w', 'v', 'u', 't'});
     std::vector<uint8_t> out = Decoded(decoder, c.Done(), 12);
     EXPECT_EQ(out, std::vector<uint8_t>({0xE8, 0x10, 0, 0, 0, 'x', 'y', 'z', 'w', 'v', 'u', 't'}));
     // Offset 0 < 12 - 10 would be translated; here 0x10 - 0 stays 0x10. Check
     // with an E8 at offset 1 of a longer frame that translation is active.
     ASSERT_EQ(decoder.Reset(), DECODER_ERROR_NONE);
     Builder d(kBits);
-    d.E8Header(true, 1000).Header(3, 16).Raw({'.', 0xE8, 0x10, 0, 0, 0, 'a', 'b', 'c', 'd', 'e', 'f', 'g', 'h', 'i', 'j'});
+    d.E8Header(true, 1000)
+        .Header(3, 16)
+        .Raw({'.', 0xE8, 0x10, 0, 0, 0, 'a', 'b', 'c', 'd', 'e', 'f', 'g', 'h', 'i', 'j'});
     out = Decoded(decoder, d.Done(), 16);
     EXPECT_EQ(out[2], 0x0F);  // 0x10 - offset 1
 }
@@ -176,7 +182,9 @@ TEST(LzxStream, PretreeRunsAreCutAtTheRangeEnd) {
     main['B'] = 1;
     // Literal range: 65 zeros via 18 (51) + 17 (14), A, B, then 190 zeros
     // via 18 (51) x3 and 18 asking for 51 more where 37 remain.
-    auto pretree = [&] { for (int i = 0; i < 20; ++i) b.Bits().Bits(i < 12 ? 4 : 5, 4); };
+    auto pretree = [&] {
+        for (int i = 0; i < 20; ++i) b.Bits().Bits(i < 12 ? 4 : 5, 4);
+    };
     pretree();
     b.PretreeSymbol(18).Bits().Bits(31, 5);
     b.PretreeSymbol(17).Bits().Bits(10, 4);
@@ -206,9 +214,14 @@ TEST(LzxStream, PretreeRunOf19WritesTheDeltaOfTheRunsFirstPosition) {
     first['b'] = 2;
     first['c'] = 3;
     first['d'] = 3;
-    b.E8Header(false).Header(1, 1).Trees(first, std::vector<uint8_t>(lzx::kLengthSymbols, 0)).Literal('a');
+    b.E8Header(false)
+        .Header(1, 1)
+        .Trees(first, std::vector<uint8_t>(lzx::kLengthSymbols, 0))
+        .Literal('a');
     b.Header(1, 2);
-    auto pretree = [&] { for (int i = 0; i < 20; ++i) b.Bits().Bits(i < 12 ? 4 : 5, 4); };
+    auto pretree = [&] {
+        for (int i = 0; i < 20; ++i) b.Bits().Bits(i < 12 ? 4 : 5, 4);
+    };
     pretree();
     b.PretreeSymbol(18).Bits().Bits(51 - 20, 5);  // 97 zeros up to 'a'
     b.PretreeSymbol(18).Bits().Bits(46 - 20, 5);
@@ -307,9 +320,15 @@ struct FailureCase {
     uint32_t wanted;
 };
 
-std::vector<uint8_t> KindZero() { return Builder(kBits).E8Header(false).Header(0, 5).Done(); }
-std::vector<uint8_t> KindFour() { return Builder(kBits).E8Header(false).Header(4, 5).Done(); }
-std::vector<uint8_t> KindSeven() { return Builder(kBits).E8Header(false).Header(7, 5).Done(); }
+std::vector<uint8_t> KindZero() {
+    return Builder(kBits).E8Header(false).Header(0, 5).Done();
+}
+std::vector<uint8_t> KindFour() {
+    return Builder(kBits).E8Header(false).Header(4, 5).Done();
+}
+std::vector<uint8_t> KindSeven() {
+    return Builder(kBits).E8Header(false).Header(7, 5).Done();
+}
 std::vector<uint8_t> UncompressedPastData() {
     Builder b(kBits);
     b.E8Header(false).Header(3, 5);

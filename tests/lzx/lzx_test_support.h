@@ -13,12 +13,16 @@
 
 namespace lzx_test {
 
-inline void* TestAlloc(uint32_t cb) { return std::malloc(cb); }
-inline void TestFree(void* p) { std::free(p); }
+inline void* TestAlloc(uint32_t cb) {
+    return std::malloc(cb);
+}
+inline void TestFree(void* p) {
+    std::free(p);
+}
 
 // One decoder handle; each Decode call is one data block.
 class Decoder {
-public:
+  public:
     explicit Decoder(uint32_t windowBits = 16, uint32_t maxBlock = 32768) {
         uint32_t inputSize = 0;
         decoders::DecoderConfig config{1 << windowBits, 0};
@@ -45,14 +49,14 @@ public:
     }
     int Reset() { return lzx::DecoderReset(handle_); }
 
-private:
+  private:
     void* handle_ = nullptr;
     int created_ = -1;
 };
 
 // Writes 16-bit little-endian words, most significant bit first.
 class BitStream {
-public:
+  public:
     BitStream& Bits(uint32_t value, uint32_t n) {
         for (uint32_t i = n; i-- > 0;) {
             word_ = static_cast<uint16_t>((word_ << 1) | ((value >> i) & 1));
@@ -84,7 +88,7 @@ public:
         return bytes_;
     }
 
-private:
+  private:
     void FlushWord() {
         bytes_.push_back(static_cast<uint8_t>(word_));
         bytes_.push_back(static_cast<uint8_t>(word_ >> 8));
@@ -102,12 +106,14 @@ inline std::vector<uint8_t> MixedData(size_t size, uint32_t seed) {
     std::mt19937 rng(seed);
     std::vector<uint8_t> data;
     data.reserve(size);
-    const std::string words[] = {"template", "typename", "return", " ", "\n", "{", "}", "std::vector<int>", "0123"};
+    const std::string words[] = {"template", "typename", "return",           " ",   "\n",
+                                 "{",        "}",        "std::vector<int>", "0123"};
     while (data.size() < size) {
         switch (rng() % 6) {
             case 0:  // x86-like call instructions with near operands
                 data.push_back(0xE8);
-                for (int i = 0; i < 4; ++i) data.push_back(static_cast<uint8_t>(i < 2 ? rng() : (rng() % 2 ? 0xFF : 0)));
+                for (int i = 0; i < 4; ++i)
+                    data.push_back(static_cast<uint8_t>(i < 2 ? rng() : (rng() % 2 ? 0xFF : 0)));
                 break;
             case 1:  // random bytes
                 for (int i = rng() % 16; i > 0; --i) data.push_back(static_cast<uint8_t>(rng()));
@@ -116,7 +122,8 @@ inline std::vector<uint8_t> MixedData(size_t size, uint32_t seed) {
                 if (data.size() > 100) {
                     size_t from = rng() % data.size();
                     size_t len = 3 + rng() % 300;
-                    for (size_t i = 0; i < len; ++i) data.push_back(data[from + i % (data.size() - from)]);
+                    for (size_t i = 0; i < len; ++i)
+                        data.push_back(data[from + i % (data.size() - from)]);
                 }
                 break;
             case 3:  // runs
