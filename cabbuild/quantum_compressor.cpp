@@ -25,7 +25,7 @@ constexpr uint32_t kNiceLength = 160;
 constexpr uint32_t kStretch = 2048;
 
 class QuantumCompressor final : public FolderCompressor {
-public:
+  public:
     explicit QuantumCompressor(int windowBits)
         : encoder_(windowBits), finder_(windowBits, kMaxChain) {
         nodes_.resize(kStretch + quantum::kMaxMatch + 1);
@@ -43,7 +43,7 @@ public:
         return encoder_.FinishBlock();
     }
 
-private:
+  private:
     struct Node {
         uint32_t cost;
         uint32_t length;  // of the item ending here: 1 = literal

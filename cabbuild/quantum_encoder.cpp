@@ -28,10 +28,16 @@ unsigned SlotOf(const std::array<uint32_t, N>& base, uint32_t value) {
 
 }  // namespace
 
-unsigned PositionSlot(uint32_t value) { return SlotOf(kTables.positionBase, value); }
-unsigned LengthSlot(uint32_t value) { return SlotOf(kTables.lengthBase, value); }
+unsigned PositionSlot(uint32_t value) {
+    return SlotOf(kTables.positionBase, value);
+}
+unsigned LengthSlot(uint32_t value) {
+    return SlotOf(kTables.lengthBase, value);
+}
 
-ItemEncoder::ItemEncoder(int windowBits) : windowBits_(windowBits) { Reset(); }
+ItemEncoder::ItemEncoder(int windowBits) : windowBits_(windowBits) {
+    Reset();
+}
 
 void ItemEncoder::Reset() {
     quantum::InitModels(models_, windowBits_);

@@ -17,7 +17,7 @@
 namespace cabbuild::quantum_enc {
 
 class ItemEncoder {
-public:
+  public:
     explicit ItemEncoder(int windowBits);
 
     int WindowBits() const { return windowBits_; }
@@ -36,7 +36,7 @@ public:
     // The models as they stand, for pricing whole stretches ahead.
     const quantum::ModelSet& Models() const { return models_; }
 
-private:
+  private:
     void EncodeSymbol(quantum::Model& m, unsigned symbol);
     void PutCodeBit(uint32_t bit);
     void RawBits(uint32_t value, int count);

@@ -15,7 +15,7 @@ struct MatchCandidate {
 };
 
 class MatchFinder {
-public:
+  public:
     // rebaseAt: chain entries are rebased once they span this many positions
     // (tests lower it to exercise the rebase on small inputs).
     MatchFinder(int windowBits, int maxChain, uint64_t rebaseAt = 0xFFFFFF00u);
@@ -35,7 +35,7 @@ public:
     // Enters positions into the hash chains up to (not including) pos.
     void InsertUpTo(uint64_t pos);
 
-private:
+  private:
     uint32_t Hash3(uint64_t pos) const;
     uint32_t Hash4(uint64_t pos) const;
     void Slide();

@@ -14,7 +14,8 @@ namespace {
 const std::array<uint16_t, quantum::kMaxTotal + 1>& LogTable() {
     static const auto table = [] {
         std::array<uint16_t, quantum::kMaxTotal + 1> t{};
-        for (size_t x = 1; x < t.size(); ++x) t[x] = uint16_t(std::lround(16.0 * std::log2(double(x))));
+        for (size_t x = 1; x < t.size(); ++x)
+            t[x] = uint16_t(std::lround(16.0 * std::log2(double(x))));
         return t;
     }();
     return table;

@@ -11,7 +11,7 @@
 namespace cabbuild::quantum_enc {
 
 class Prices {
-public:
+  public:
     void Snapshot(const quantum::ModelSet& models);
 
     uint32_t Literal(uint8_t byte) const { return literal_[byte]; }
@@ -31,7 +31,7 @@ public:
 
     static constexpr uint32_t kInvalid = 1u << 30;
 
-private:
+  private:
     std::array<uint32_t, 256> literal_{};
     std::array<uint32_t, quantum::kMaxMatch + 1> length_{};  // selector, slot and extra bits
     std::array<uint32_t, quantum::kPositionSlots> position4_{}, position5_{}, position6_{};

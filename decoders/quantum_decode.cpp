@@ -12,7 +12,7 @@ namespace {
 // Bits most significant first. A bit wanted past the block's end reads as 0
 // and marks the block as exhausted, which fails the call.
 class BitReader {
-public:
+  public:
     BitReader(const uint8_t* in, uint32_t count) : in_(in), end_(in + count) {}
 
     uint32_t Bits(int k) {
@@ -31,7 +31,7 @@ public:
     }
     bool Exhausted() const { return exhausted_; }
 
-private:
+  private:
     void Refill() {
         if (end_ - in_ >= 8) {
             uint64_t w = 0;
@@ -158,7 +158,8 @@ bool DecodeItems(QuantumDecoder& d, BitReader& bits, CallOutput& o) {
         } else {
             const unsigned lslot = DecodeSymbol(m.length, c, bits);
             length = (kTables.lengthBase[lslot] + bits.Bits(kTables.lengthExtra[lslot]) +
-                      kMinLongMatch) & 0xFFFF;
+                      kMinLongMatch) &
+                     0xFFFF;
             slot = DecodeSymbol(m.position6, c, bits);
         }
         const uint32_t offset =

@@ -5,9 +5,8 @@
 //     wrapper (what `gzip -9` writes), and their ratio.
 // Usage: bench_quantum [FILE...] (default /tmp/corpus/corpus.bin; its parts
 // code.bin, text.txt and random.bin give the figures per kind of data)
-#include <zlib.h>
-
 #include <time.h>
+#include <zlib.h>
 
 #include <algorithm>
 #include <chrono>
@@ -39,8 +38,12 @@ std::vector<uint8_t> ReadFile(const std::string& path) {
     return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
 }
 
-void* Alloc(uint32_t cb) { return std::malloc(cb); }
-void Free(void* p) { std::free(p); }
+void* Alloc(uint32_t cb) {
+    return std::malloc(cb);
+}
+void Free(void* p) {
+    std::free(p);
+}
 
 // Decodes every block into one output buffer (as the engine does) and
 // returns false on any failure or mismatch.
@@ -57,7 +60,8 @@ bool DecodeQuantum(const std::vector<Block>& blocks, const std::vector<uint8_t>&
         uint32_t size = b.size;
         if (quantum::DecoderDecompress(h, b.payload.data(), uint32_t(b.payload.size()), out.data(),
                                        &size) != 0 ||
-            (verify && !std::equal(out.begin(), out.begin() + b.size, original.begin() + long(at)))) {
+            (verify &&
+             !std::equal(out.begin(), out.begin() + b.size, original.begin() + long(at)))) {
             ok = false;
             break;
         }
@@ -126,8 +130,7 @@ double BestOf(int runs, F&& f) {
 int main(int argc, char** argv) {
     std::vector<std::string> files;
     for (int i = 1; i < argc; ++i) files.emplace_back(argv[i]);
-    if (files.empty())
-        files.push_back("/tmp/corpus/corpus.bin");
+    if (files.empty()) files.push_back("/tmp/corpus/corpus.bin");
 
     std::printf("%-12s %10s %10s %10s %6s | %9s %9s %6s | %9s\n", "file", "bytes", "quantum21",
                 "gzip-9", "q/gz", "q MB/s", "zlib MB/s", "ratio", "comp MB/s");
@@ -157,8 +160,8 @@ int main(int argc, char** argv) {
         const double z = BestOf(5, [&] { return Gunzip(gz, data.size()); });
         const std::string name = path.substr(path.find_last_of('/') + 1);
         std::printf("%-12s %10zu %10zu %10zu %6.3f | %9.1f %9.1f %6.3f | %9.2f\n", name.c_str(),
-                    data.size(), qsize, gz.size(), double(qsize) / double(gz.size()), mb / q, mb / z,
-                    z / q, mb / compressSeconds);
+                    data.size(), qsize, gz.size(), double(qsize) / double(gz.size()), mb / q,
+                    mb / z, z / q, mb / compressSeconds);
     }
     return 0;
 }

@@ -14,14 +14,16 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     for (int block = 0; size - pos >= 4 && block < 64; ++block) {
         uint32_t wanted = uint32_t(data[pos] | (data[pos + 1] << 8));
         if (wanted > 32768) wanted = 32768;
-        const size_t length = std::min<size_t>(data[pos + 2] | (size_t{data[pos + 3]} << 8), size - pos - 4);
+        const size_t length =
+            std::min<size_t>(data[pos + 2] | (size_t{data[pos + 3]} << 8), size - pos - 4);
         pos += 4;
         // The payload in its own allocation, so any overread is caught.
         std::vector<uint8_t> payload(data + pos, data + pos + length);
         pos += length;
         if (block == 1 && (flags & 2)) quantum::DecoderReset(h);
         uint32_t size32 = wanted;
-        quantum::DecoderDecompress(h, payload.data(), uint32_t(payload.size()), out.data(), &size32);
+        quantum::DecoderDecompress(h, payload.data(), uint32_t(payload.size()), out.data(),
+                                   &size32);
     }
     if (quantum::DecoderDestroy(h) != 0) __builtin_trap();
     return 0;

@@ -16,8 +16,12 @@ inline uint32_t g_refuseSize = 0;
 inline std::vector<uint8_t> g_file;
 inline size_t g_pos = 0;
 
-inline void* Alloc(uint32_t cb) { return cb == g_refuseSize ? nullptr : std::malloc(cb); }
-inline void Free(void* p) { std::free(p); }
+inline void* Alloc(uint32_t cb) {
+    return cb == g_refuseSize ? nullptr : std::malloc(cb);
+}
+inline void Free(void* p) {
+    std::free(p);
+}
 inline int Open(const char* name, int, int) {
     if (name[0] != '*' || name[1] != 0) return -1;
     g_file.clear();
@@ -36,7 +40,9 @@ inline uint32_t Write(int, const void* pv, uint32_t cb) {
     g_pos += cb;
     return cb;
 }
-inline int Close(int) { return 0; }
+inline int Close(int) {
+    return 0;
+}
 inline int32_t Seek(int, int32_t dist, int) {
     g_pos = size_t(dist);
     return dist;

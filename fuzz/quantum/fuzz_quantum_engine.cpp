@@ -45,7 +45,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     second.name = "dir\\b";
     cabinet.files = {first, second};
     cabbuild::FinalizeCabinet(cabinet);
-    const std::map<std::string, std::vector<uint8_t>> files = {{"f.cab", cabbuild::SerializeCabinet(cabinet)}};
+    const std::map<std::string, std::vector<uint8_t>> files = {
+        {"f.cab", cabbuild::SerializeCabinet(cabinet)}};
     testsupport::RunFdiCopy(files, "f.cab");
     return 0;
 }

@@ -17,7 +17,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         const size_t n = std::min(frame, size - at);
         const std::vector<uint8_t> block = compressor->CompressBlock({data + at, n});
         uint32_t wanted = uint32_t(n);
-        if (quantum::DecoderDecompress(h, block.data(), uint32_t(block.size()), out.data(), &wanted) != 0 ||
+        if (quantum::DecoderDecompress(h, block.data(), uint32_t(block.size()), out.data(),
+                                       &wanted) != 0 ||
             std::memcmp(out.data(), data + at, n) != 0)
             __builtin_trap();
     }

@@ -91,7 +91,8 @@ testsupport::ExtractResult ExtractAll(const std::vector<cabbuild::CabinetImage>&
     testsupport::ScopedMemoryFs scope(&fs);
     g_refuseSize = refuseSize;
     ERF erf{};
-    HFDI hfdi = FDICreate(Alloc, testsupport::MemFree, Open, Read, Write, Close, Seek, cpu80386, &erf);
+    HFDI hfdi =
+        FDICreate(Alloc, testsupport::MemFree, Open, Read, Write, Close, Seek, cpu80386, &erf);
     testsupport::ExtractResult all;
     if (!hfdi) return all;
     all.ok = true;

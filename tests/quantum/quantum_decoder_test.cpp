@@ -19,7 +19,7 @@ using decoders::DECODER_ERROR_NO_MEMORY;
 using decoders::DECODER_ERROR_NONE;
 
 class QuantumDecoder : public ::testing::Test {
-protected:
+  protected:
     void TearDown() override {
         Heap::Restore();
         SpillFiles::Restore();
@@ -31,8 +31,8 @@ protected:
                std::vector<uint8_t>* out = nullptr) {
         std::vector<uint8_t> buf(32768, 0xEE);
         uint32_t size = wanted;
-        const int r = quantum::DecoderDecompress(h, block.data(), uint32_t(block.size()),
-                                                 buf.data(), &size);
+        const int r =
+            quantum::DecoderDecompress(h, block.data(), uint32_t(block.size()), buf.data(), &size);
         if (out) out->assign(buf.begin(), buf.begin() + wanted);
         return r;
     }
@@ -46,16 +46,21 @@ TEST_F(QuantumDecoder, SizeQueryChecksWindowBitsAndClampsSizes) {
         uint32_t maxOut;
     };
     const Case cases[] = {
-        {9, 32768, DECODER_ERROR_CONFIGURATION, 32768}, {22, 32768, DECODER_ERROR_CONFIGURATION, 32768},
-        {10, 32768, DECODER_ERROR_NONE, 32768},         {21, 32768, DECODER_ERROR_NONE, 32768},
-        {15, 0, DECODER_ERROR_NONE, 32768},             {15, 32769, DECODER_ERROR_NONE, 32768},
-        {15, 0xFFFFFFFF, DECODER_ERROR_NONE, 32768},    {15, 1000, DECODER_ERROR_NONE, 1000},
+        {9, 32768, DECODER_ERROR_CONFIGURATION, 32768},
+        {22, 32768, DECODER_ERROR_CONFIGURATION, 32768},
+        {10, 32768, DECODER_ERROR_NONE, 32768},
+        {21, 32768, DECODER_ERROR_NONE, 32768},
+        {15, 0, DECODER_ERROR_NONE, 32768},
+        {15, 32769, DECODER_ERROR_NONE, 32768},
+        {15, 0xFFFFFFFF, DECODER_ERROR_NONE, 32768},
+        {15, 1000, DECODER_ERROR_NONE, 1000},
     };
     for (const Case& c : cases) {
         uint32_t maxOut = c.maxIn, inSize = 0;
         const decoders::DecoderConfig cfg{c.bits, 0};
-        EXPECT_EQ(quantum::DecoderCreate(&maxOut, &cfg, nullptr, nullptr, &inSize, nullptr, nullptr),
-                  c.result)
+        EXPECT_EQ(
+            quantum::DecoderCreate(&maxOut, &cfg, nullptr, nullptr, &inSize, nullptr, nullptr),
+            c.result)
             << c.bits << " " << c.maxIn;
         if (c.result == DECODER_ERROR_NONE) {
             EXPECT_EQ(maxOut, c.maxOut);

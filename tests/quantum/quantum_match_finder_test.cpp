@@ -1,8 +1,9 @@
 // The compressor's match finder: what it reports, and that rebasing its
 // 32-bit chain entries (after 4 GiB in real use) changes nothing.
+#include "cabbuild/quantum_match_finder.h"
+
 #include <gtest/gtest.h>
 
-#include "cabbuild/quantum_match_finder.h"
 #include "quantum_test_support.h"
 
 namespace {
@@ -32,7 +33,8 @@ TEST(QuantumMatchFinder, ReportsOnlyCodableMatchesNearestFirst) {
             if (c.length == 4) {
                 ASSERT_LE(c.offset, 262144u);
             }
-            for (uint32_t k = 0; k < c.length; ++k) ASSERT_EQ(data[pos + k], data[pos - c.offset + k]);
+            for (uint32_t k = 0; k < c.length; ++k)
+                ASSERT_EQ(data[pos + k], data[pos - c.offset + k]);
             lastLength = c.length;
             lastOffset = c.offset;
         }
@@ -45,7 +47,8 @@ TEST(QuantumMatchFinder, RebasingChainEntriesChangesNoResult) {
     MatchFinder plain(14, 32), rebased(14, 32, 50000);
     std::vector<MatchCandidate> a, b;
     for (size_t at = 0; at < data.size(); at += 32768) {
-        const std::span<const uint8_t> frame(data.data() + at, std::min<size_t>(32768, data.size() - at));
+        const std::span<const uint8_t> frame(data.data() + at,
+                                             std::min<size_t>(32768, data.size() - at));
         plain.Append(frame);
         rebased.Append(frame);
         for (uint64_t pos = at; pos < at + frame.size(); ++pos) {

@@ -1,8 +1,8 @@
 // The adaptive models: when they rebuild, which rebuilds sort, and the
 // division-free quotient the decoder uses.
-#include <gtest/gtest.h>
-
 #include "decoders/quantum_model.h"
+
+#include <gtest/gtest.h>
 
 namespace {
 

@@ -16,7 +16,7 @@ struct RoundTripCase {
 };
 
 class QuantumRoundTrip : public ::testing::TestWithParam<RoundTripCase> {
-protected:
+  protected:
     void TearDown() override {
         Heap::Restore();
         SpillFiles::Restore();
@@ -87,7 +87,8 @@ TEST(QuantumRoundTripShapes, RunsNoiseAndTinyFrames) {
     inputs.push_back({42});
     for (const auto& data : inputs) {
         auto blocks = Compress(data, 21);
-        if (data.empty()) blocks.push_back({cabbuild::MakeQuantumCompressor(21)->CompressBlock({}), 0});
+        if (data.empty())
+            blocks.push_back({cabbuild::MakeQuantumCompressor(21)->CompressBlock({}), 0});
         void* h = Create(21);
         ASSERT_NE(h, nullptr);
         std::vector<uint8_t> out;

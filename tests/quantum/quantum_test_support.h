@@ -148,7 +148,7 @@ inline std::vector<uint8_t> MixedData(size_t size, uint32_t seed) {
         return s >> 8;
     };
     static const char* words[] = {"quantum ", "window ", "model ", "cabinet ", "folder ",
-                                  "the ", "of ", "and ", "\n", "block "};
+                                  "the ",     "of ",     "and ",   "\n",       "block "};
     while (d.size() < size) {
         const uint32_t kind = rnd() % 8;
         if (kind < 4) {
