@@ -29,9 +29,6 @@ const char* NameErrorText(NameError error);
 // Converts stored bytes to UTF-8. Pure ASCII is copied as it is.
 bool ConvertStoredName(const char* stored, uint16_t attribs, std::string& utf8);
 
-// Converts code page 936 bytes to UTF-8 (false when they are not valid).
-bool Cp936ToUtf8(const std::string& cp936, std::string& utf8);
-
 // Splits a converted name at '\' and '/'. "." components and empty ones
 // between separators are dropped (Windows collapses them). Anything that
 // could reach outside the destination is refused.

@@ -11,9 +11,6 @@ namespace manifest {
 
 enum class TextEncoding { Utf8, Gbk };
 
-// Strict UTF-8: no overlong forms, no surrogates, nothing above U+10FFFF.
-bool IsValidUtf8(std::string_view text);
-
 // A text that is entirely valid UTF-8 is UTF-8 (plain ASCII included);
 // anything else is taken as GBK (code page 936).
 TextEncoding DetectEncoding(std::string_view text);

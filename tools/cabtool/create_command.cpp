@@ -20,6 +20,7 @@
 #include "cabbuild/cabinet_writer.h"
 #include "cabbuild/folder_compressor.h"
 #include "fdi/fdi.h"
+#include "platform/text.h"
 
 namespace {
 
@@ -39,7 +40,9 @@ const char kCreateUsage[] =
     "read-only and executable state are kept; names that are not ASCII are\n"
     "stored as UTF-8 and flagged so.\n"
     "\n"
-    "  -m METHOD    none or mszip[:LEVEL] (LEVEL 0-9, default 6); default mszip\n"
+    "  -m METHOD    none, mszip[:LEVEL] (LEVEL 0-9, default 6), lzx[:WINDOW]\n"
+    "               (window bits 15-21, default 21) or quantum[:WINDOW] (window\n"
+    "               bits 10-21, default 21); default mszip\n"
     "  --max-cabinet-size BYTES\n"
     "               split into a set OUT.cab, OUT2.cab, ... of cabinets no larger\n"
     "               than BYTES each; 0 (the default) means one cabinet\n"
@@ -115,40 +118,6 @@ int ParseArguments(int argc, char** argv, CreateOptions& options, bool& helpShow
     if (options.output.empty()) return UsageError("no output cabinet given (-o OUT.cab)");
     if (options.paths.empty()) return UsageError("nothing to pack");
     return kExitOk;
-}
-
-bool IsValidUtf8(const std::string& s) {
-    size_t i = 0;
-    while (i < s.size()) {
-        const auto c = static_cast<unsigned char>(s[i]);
-        size_t extra = 0;
-        uint32_t cp = 0;
-        if (c < 0x80) {
-            ++i;
-            continue;
-        } else if ((c & 0xE0) == 0xC0) {
-            extra = 1;
-            cp = c & 0x1Fu;
-        } else if ((c & 0xF0) == 0xE0) {
-            extra = 2;
-            cp = c & 0x0Fu;
-        } else if ((c & 0xF8) == 0xF0) {
-            extra = 3;
-            cp = c & 0x07u;
-        } else {
-            return false;
-        }
-        if (i + extra >= s.size()) return false;
-        for (size_t k = 1; k <= extra; ++k) {
-            const auto next = static_cast<unsigned char>(s[i + k]);
-            if ((next & 0xC0) != 0x80) return false;
-            cp = (cp << 6) | (next & 0x3Fu);
-        }
-        static const uint32_t kMinimum[4] = {0, 0x80, 0x800, 0x10000};
-        if (cp < kMinimum[extra] || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) return false;
-        i += extra + 1;
-    }
-    return true;
 }
 
 // The file's modification time as local DOS date and time (2-second steps,
@@ -241,7 +210,7 @@ class Collector {
             return Error("name too long for a cabinet: " + storedName);
         const bool ascii = std::all_of(storedName.begin(), storedName.end(),
                                        [](char c) { return static_cast<unsigned char>(c) < 0x80; });
-        if (!ascii && !IsValidUtf8(storedName)) return Error("name is not valid UTF-8: " + path);
+        if (!ascii && !platform::IsValidUtf8(storedName)) return Error("name is not valid UTF-8: " + path);
         if (!names_.insert(storedName).second)
             return Error("two files would be stored as " + storedName);
         if (static_cast<uint64_t>(st.st_size) > UINT32_MAX)
