@@ -15,8 +15,8 @@ class BitReader {
   public:
     BitReader(const uint8_t* in, uint32_t count) : in_(in), end_(in + count) {}
 
+    // k may be 0..32.
     uint32_t Bits(int k) {
-        if (k == 0) return 0;
         if (count_ < k) {
             Refill();
             if (count_ < k) {
@@ -24,7 +24,7 @@ class BitReader {
                 count_ = k;  // the buffer below the real bits is zero
             }
         }
-        const uint32_t v = uint32_t(buf_ >> (64 - k));
+        const uint32_t v = uint32_t((buf_ >> 32) >> (32 - k));
         buf_ <<= k;
         count_ -= k;
         return v;
@@ -60,37 +60,84 @@ struct Coder {
     uint32_t code;
 };
 
+// Lane groups of 8 that cover every entry of a model kind at its largest:
+// the lanes past a model's terminator hold 0, which no frequency value is
+// below, so scanning them changes nothing.
+inline constexpr int kSelectorGroups = 1;   // 7 entries
+inline constexpr int kLiteralGroups = 8;    // 64
+inline constexpr int kLengthGroups = 4;     // 27
+inline constexpr int kPosition4Groups = 3;  // up to 24
+inline constexpr int kPosition5Groups = 5;  // up to 36
+inline constexpr int kPosition6Groups = 6;  // up to 42
+static_assert(kLiteralGroups * 8 + 1 <= kModelLanes && kPosition6Groups * 8 >= 2 * kMaxWindowBits);
+
+#if defined(__SSE2__)
+// Finds the entry whose interval holds frequency value f and applies the +8
+// step to it and every entry before it, in one pass. Cumulative frequencies
+// fall strictly up to the terminator, so the entries above f are exactly
+// entries 1..i; with entry 0 (always stepped) they are the lanes to step, and
+// their count less one is i. A value of 0x8000 and up (a sign-extended one)
+// selects entry 0, as clamping it to 0x7FFF does: no frequency reaches that.
+// Returns i; cumFreq[i] then holds its old value + 8.
+template <int kGroups>
+[[gnu::always_inline]] inline int FindAndStep(Model& m, uint32_t f) {
+    const __m128i fv = _mm_set1_epi16(int16_t(f < 0x7FFF ? f : 0x7FFF));
+    const __m128i step = _mm_set1_epi16(int16_t(kFrequencyStep));
+    __m128i count = _mm_setzero_si128();
+    for (int g = 0; g < kGroups; ++g) {
+        auto* p = reinterpret_cast<__m128i*>(m.cumFreq + 8 * g);
+        const __m128i v = _mm_load_si128(p);
+        __m128i above = _mm_cmpgt_epi16(v, fv);
+        if (g == 0) above = _mm_or_si128(above, _mm_setr_epi16(-1, 0, 0, 0, 0, 0, 0, 0));
+        _mm_store_si128(p, _mm_add_epi16(v, _mm_and_si128(above, step)));
+        count = _mm_sub_epi16(count, above);
+    }
+    // Lane counts are at most kGroups, so summing bytes sums them.
+    const __m128i sums = _mm_sad_epu8(count, _mm_setzero_si128());
+    return _mm_cvtsi128_si32(sums) + _mm_extract_epi16(sums, 4) - 1;
+}
+#else
+template <int kGroups>
+inline int FindAndStep(Model& m, uint32_t f) {
+    const int i = FindEntry(m, f);
+    for (int k = 0; k <= i; ++k) m.cumFreq[k] = uint16_t(m.cumFreq[k] + kFrequencyStep);
+    return i;
+}
+#endif
+
+template <int kGroups>
 [[gnu::always_inline]] inline unsigned DecodeSymbol(Model& m, Coder& c, BitReader& bits) {
     const uint32_t total = m.cumFreq[0];
     const uint32_t range = c.high - c.low + 1;
     const uint32_t q = ((c.code - c.low + 1) * total - 1) / range;
     // The frequency value is q's low half read as signed; a "negative" one
     // compares above every frequency and so selects entry 0.
-    const int i = FindEntry(m, q & 0xFFFF);
-    // The symbol as the encoder saw it: before this update's reordering.
+    const int i = FindAndStep<kGroups>(m, q & 0xFFFF);
+    // The symbol as the encoder saw it: before any rebuild reorders entries.
     const unsigned symbol = m.symbol[i];
+    const uint32_t upper = m.cumFreq[i] - kFrequencyStep;  // entry i was just stepped
+    const uint32_t lower = m.cumFreq[i + 1];               // entry i + 1 was not
 
     const uint32_t low = c.low;
-    c.high = (low + DivideByTotal(m.cumFreq[i] * range, total) - 1) & 0xFFFF;
-    c.low = (low + DivideByTotal(m.cumFreq[i + 1] * range, total)) & 0xFFFF;
-    for (;;) {
-        // Shift out all leading bits on which low and high agree at once.
-        const uint32_t differ = (c.low ^ c.high) & 0xFFFF;
-        if ((differ & 0x8000) == 0) {
-            const int n = differ == 0 ? 16 : __builtin_clz(differ) - 16;
-            c.low = (c.low << n) & 0xFFFF;
-            c.high = ((c.high << n) | ((1u << n) - 1)) & 0xFFFF;
-            c.code = ((c.code << n) | bits.Bits(n)) & 0xFFFF;
-            continue;
-        }
-        if ((c.low & 0x4000) == 0 || (c.high & 0x4000) != 0) break;
-        // Straddling the middle closely: drop the second bit.
-        c.code ^= 0x4000;
-        c.low = (c.low & 0x3FFF) << 1;
-        c.high = (((c.high | 0x4000) << 1) | 1) & 0xFFFF;
-        c.code = ((c.code << 1) | bits.Bits(1)) & 0xFFFF;
-    }
-    UpdateModel(m, i);
+    c.high = (low + DivideByTotal(upper * range, total) - 1) & 0xFFFF;
+    c.low = (low + DivideByTotal(lower * range, total)) & 0xFFFF;
+    // Renormalise without a data-dependent branch. First shift out all
+    // leading bits on which low and high agree (all 16 when they are equal).
+    uint32_t lo = c.low, hi = c.high;
+    const int agree = __builtin_clz(((lo ^ hi) << 16) | 0x8000);
+    lo = (lo << agree) & 0xFFFF;
+    hi = ((hi << agree) | ((1u << agree) - 1)) & 0xFFFF;
+    // Then, while they straddle the middle closely (low 01..., high 10...),
+    // drop the second bit: every such step removes bit 14 of low and high
+    // and flips bit 14 of the code, and of those flips only the last one
+    // stays inside the 16 bits, landing on bit 15.
+    const int straddle = __builtin_clz(~((lo & ~hi) << 17));
+    const uint32_t flip = uint32_t(straddle != 0) << 15;
+    c.low = (lo << straddle) & (0xFFFF ^ flip);
+    c.high = ((hi << straddle) | ((1u << straddle) - 1) | flip) & 0xFFFF;
+    const int n = agree + straddle;
+    c.code = (((c.code << n) | bits.Bits(n)) & 0xFFFF) ^ flip;
+    if (m.cumFreq[0] > kRebuildThreshold) RebuildModel(m);
     return symbol;
 }
 
@@ -138,9 +185,10 @@ bool DecodeItems(QuantumDecoder& d, BitReader& bits, CallOutput& o) {
     ModelSet& m = d.models;
     Coder c{0, 0xFFFF, bits.Bits(16)};
     while (o.remaining != 0 && !bits.Exhausted()) {
-        const unsigned selector = DecodeSymbol(m.selector, c, bits);
+        const unsigned selector = DecodeSymbol<kSelectorGroups>(m.selector, c, bits);
         if (selector < 4) {
-            const unsigned b = DecodeSymbol(m.literal[selector], c, bits) + 64 * selector;
+            const unsigned b =
+                DecodeSymbol<kLiteralGroups>(m.literal[selector], c, bits) + 64 * selector;
             if constexpr (kSpill)
                 SpillPutLiteral(d, o, uint8_t(b));
             else
@@ -151,16 +199,16 @@ bool DecodeItems(QuantumDecoder& d, BitReader& bits, CallOutput& o) {
         unsigned slot;
         if (selector == kSelectorMatch3) {
             length = 3;
-            slot = DecodeSymbol(m.position4, c, bits);
+            slot = DecodeSymbol<kPosition4Groups>(m.position4, c, bits);
         } else if (selector == kSelectorMatch4) {
             length = 4;
-            slot = DecodeSymbol(m.position5, c, bits);
+            slot = DecodeSymbol<kPosition5Groups>(m.position5, c, bits);
         } else {
-            const unsigned lslot = DecodeSymbol(m.length, c, bits);
+            const unsigned lslot = DecodeSymbol<kLengthGroups>(m.length, c, bits);
             length = (kTables.lengthBase[lslot] + bits.Bits(kTables.lengthExtra[lslot]) +
                       kMinLongMatch) &
                      0xFFFF;
-            slot = DecodeSymbol(m.position6, c, bits);
+            slot = DecodeSymbol<kPosition6Groups>(m.position6, c, bits);
         }
         const uint32_t offset =
             kTables.positionBase[slot] + bits.Bits(kTables.positionExtra[slot]) + 1;
