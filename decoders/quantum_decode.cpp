@@ -72,36 +72,66 @@ inline constexpr int kPosition6Groups = 6;  // up to 42
 static_assert(kLiteralGroups * 8 + 1 <= kModelLanes && kPosition6Groups * 8 >= 2 * kMaxWindowBits);
 
 #if defined(__SSE2__)
-// Finds the entry whose interval holds frequency value f and applies the +8
-// step to it and every entry before it, in one pass. Cumulative frequencies
-// fall strictly up to the terminator, so the entries above f are exactly
-// entries 1..i; with entry 0 (always stepped) they are the lanes to step, and
-// their count less one is i. A value of 0x8000 and up (a sign-extended one)
+// Cumulative frequencies fall strictly up to the terminator, so the entries
+// above frequency value f are exactly entries 1..i of the entry i whose
+// interval holds f; with entry 0 (always stepped) they are also the entries
+// the +8 step applies to. A value of 0x8000 and up (a sign-extended one)
 // selects entry 0, as clamping it to 0x7FFF does: no frequency reaches that.
-// Returns i; cumFreq[i] then holds its old value + 8.
+struct Probe {
+    __m128i value;
+};
+
+inline Probe MakeProbe(uint32_t f) {
+    return {_mm_set1_epi16(int16_t(f < 0x7FFF ? f : 0x7FFF))};
+}
+
+// Lanes of group g holding an entry above the probe, entry 0 included.
+[[gnu::always_inline]] inline __m128i Above(const Model& m, int g, Probe p) {
+    const __m128i v = _mm_load_si128(reinterpret_cast<const __m128i*>(m.cumFreq + 8 * g));
+    const __m128i above = _mm_cmpgt_epi16(v, p.value);
+    return g == 0 ? _mm_or_si128(above, _mm_setr_epi16(-1, 0, 0, 0, 0, 0, 0, 0)) : above;
+}
+
+// The entry whose interval holds the probed value: the last lane above it.
+// Its lanes form a prefix, so the highest set bit of their mask is i.
 template <int kGroups>
-[[gnu::always_inline]] inline int FindAndStep(Model& m, uint32_t f) {
-    const __m128i fv = _mm_set1_epi16(int16_t(f < 0x7FFF ? f : 0x7FFF));
-    const __m128i step = _mm_set1_epi16(int16_t(kFrequencyStep));
-    __m128i count = _mm_setzero_si128();
-    for (int g = 0; g < kGroups; ++g) {
-        auto* p = reinterpret_cast<__m128i*>(m.cumFreq + 8 * g);
-        const __m128i v = _mm_load_si128(p);
-        __m128i above = _mm_cmpgt_epi16(v, fv);
-        if (g == 0) above = _mm_or_si128(above, _mm_setr_epi16(-1, 0, 0, 0, 0, 0, 0, 0));
-        _mm_store_si128(p, _mm_add_epi16(v, _mm_and_si128(above, step)));
-        count = _mm_sub_epi16(count, above);
+[[gnu::always_inline]] inline int FindEntry(const Model& m, Probe p) {
+    uint64_t mask = 0;
+    for (int g = 0; g < kGroups; g += 2) {
+        const __m128i hi = g + 1 < kGroups ? Above(m, g + 1, p) : _mm_setzero_si128();
+        const auto bits = uint32_t(_mm_movemask_epi8(_mm_packs_epi16(Above(m, g, p), hi)));
+        mask |= uint64_t(bits) << (8 * g);
     }
-    // Lane counts are at most kGroups, so summing bytes sums them.
-    const __m128i sums = _mm_sad_epu8(count, _mm_setzero_si128());
-    return _mm_cvtsi128_si32(sums) + _mm_extract_epi16(sums, 4) - 1;
+    return 63 - __builtin_clzll(mask);
+}
+
+// The +8 step of entries 0..i.
+template <int kGroups>
+[[gnu::always_inline]] inline void Step(Model& m, Probe p) {
+    const __m128i step = _mm_set1_epi16(int16_t(kFrequencyStep));
+    for (int g = 0; g < kGroups; ++g) {
+        auto* at = reinterpret_cast<__m128i*>(m.cumFreq + 8 * g);
+        _mm_store_si128(at, _mm_add_epi16(_mm_load_si128(at), _mm_and_si128(Above(m, g, p), step)));
+    }
 }
 #else
+struct Probe {
+    uint32_t value;
+};
+
+inline Probe MakeProbe(uint32_t f) {
+    return {f};
+}
+
 template <int kGroups>
-inline int FindAndStep(Model& m, uint32_t f) {
-    const int i = FindEntry(m, f);
+inline int FindEntry(const Model& m, Probe p) {
+    return quantum::FindEntry(m, p.value);
+}
+
+template <int kGroups>
+inline void Step(Model& m, Probe p) {
+    const int i = quantum::FindEntry(m, p.value);
     for (int k = 0; k <= i; ++k) m.cumFreq[k] = uint16_t(m.cumFreq[k] + kFrequencyStep);
-    return i;
 }
 #endif
 
@@ -112,11 +142,13 @@ template <int kGroups>
     const uint32_t q = ((c.code - c.low + 1) * total - 1) / range;
     // The frequency value is q's low half read as signed; a "negative" one
     // compares above every frequency and so selects entry 0.
-    const int i = FindAndStep<kGroups>(m, q & 0xFFFF);
+    const Probe probe = MakeProbe(q & 0xFFFF);
+    const int i = FindEntry<kGroups>(m, probe);
     // The symbol as the encoder saw it: before any rebuild reorders entries.
     const unsigned symbol = m.symbol[i];
-    const uint32_t upper = m.cumFreq[i] - kFrequencyStep;  // entry i was just stepped
-    const uint32_t lower = m.cumFreq[i + 1];               // entry i + 1 was not
+    const uint32_t upper = m.cumFreq[i];
+    const uint32_t lower = m.cumFreq[i + 1];
+    Step<kGroups>(m, probe);
 
     const uint32_t low = c.low;
     c.high = (low + DivideByTotal(upper * range, total) - 1) & 0xFFFF;
