@@ -31,14 +31,27 @@ class BitReader {
     }
     bool Exhausted() const { return exhausted_; }
 
+    // Tops the buffer up to at least 56 bits while 8 input bytes remain.
+    // Done before every symbol, whatever the count: a refill only when bits
+    // run short would be a branch the data decides, and mispredicted often.
+    void TopUp() {
+        if (end_ - in_ >= 8) FastRefill();
+    }
+
   private:
+    // Valid at any count: the next input byte always follows the counted
+    // bits, and bytes loaded below them are loaded again, unchanged, later.
+    void FastRefill() {
+        uint64_t w = 0;
+        for (int i = 0; i < 8; ++i) w = (w << 8) | in_[i];
+        buf_ |= w >> count_;
+        in_ += (63 - count_) >> 3;
+        count_ |= 56;
+    }
+
     void Refill() {
         if (end_ - in_ >= 8) {
-            uint64_t w = 0;
-            for (int i = 0; i < 8; ++i) w = (w << 8) | in_[i];
-            buf_ |= w >> count_;
-            in_ += (63 - count_) >> 3;
-            count_ |= 56;
+            FastRefill();
             return;
         }
         while (count_ <= 56 && in_ < end_) {
@@ -137,6 +150,7 @@ inline void Step(Model& m, Probe p) {
 
 template <int kGroups>
 [[gnu::always_inline]] inline unsigned DecodeSymbol(Model& m, Coder& c, BitReader& bits) {
+    bits.TopUp();
     const uint32_t total = m.cumFreq[0];
     const uint32_t range = c.high - c.low + 1;
     const uint32_t q = ((c.code - c.low + 1) * total - 1) / range;
