@@ -164,24 +164,23 @@ template <int kGroups>
     const uint32_t lower = m.cumFreq[i + 1];
     Step<kGroups>(m, probe);
 
-    const uint32_t low = c.low;
-    c.high = (low + DivideByTotal(upper * range, total) - 1) & 0xFFFF;
-    c.low = (low + DivideByTotal(lower * range, total)) & 0xFFFF;
+    // upper × range / total as in DivideByTotal, with range's share of the
+    // product formed while the entry is still being searched for.
+    const uint64_t scale = uint64_t(range) * kReciprocals.value[total];
+    const uint32_t low = (c.low + uint32_t((lower * scale) >> 44)) & 0xFFFF;
+    const uint32_t high = (c.low + uint32_t((upper * scale) >> 44) - 1) & 0xFFFF;
     // Renormalise without a data-dependent branch. First shift out all
     // leading bits on which low and high agree (all 16 when they are equal).
-    uint32_t lo = c.low, hi = c.high;
-    const int agree = __builtin_clz(((lo ^ hi) << 16) | 0x8000);
-    lo = (lo << agree) & 0xFFFF;
-    hi = ((hi << agree) | ((1u << agree) - 1)) & 0xFFFF;
+    const int agree = __builtin_clz(((low ^ high) << 16) | 0x8000);
     // Then, while they straddle the middle closely (low 01..., high 10...),
     // drop the second bit: every such step removes bit 14 of low and high
     // and flips bit 14 of the code, and of those flips only the last one
     // stays inside the 16 bits, landing on bit 15.
-    const int straddle = __builtin_clz(~((lo & ~hi) << 17));
+    const int straddle = __builtin_clz(~(((low & ~high) << agree) << 17));
     const uint32_t flip = uint32_t(straddle != 0) << 15;
-    c.low = (lo << straddle) & (0xFFFF ^ flip);
-    c.high = ((hi << straddle) | ((1u << straddle) - 1) | flip) & 0xFFFF;
     const int n = agree + straddle;
+    c.low = (low << n) & (0xFFFF ^ flip);
+    c.high = ((high << n) | ((1u << n) - 1) | flip) & 0xFFFF;
     c.code = (((c.code << n) | bits.Bits(n)) & 0xFFFF) ^ flip;
     if (m.cumFreq[0] > kRebuildThreshold) RebuildModel(m);
     return symbol;
