@@ -186,58 +186,123 @@ template <int kGroups>
     return symbol;
 }
 
-void MemoryPutLiteral(QuantumDecoder& d, CallOutput& o, uint8_t b) {
-    --o.remaining;
-    ++d.total;
-    *o.out++ = b;
-    d.window[d.writePos] = b;
-    d.writePos = (d.writePos + 1) & d.windowMask;
-}
+// The in-memory window and the call's output, held in locals for the
+// whole block: byte stores may alias anything, so state reached through
+// the handle would be reloaded after every byte written.
+class MemorySink {
+  public:
+    MemorySink(QuantumDecoder& d, CallOutput& o)
+        : d_(d),
+          o_(o),
+          window_(d.window),
+          mask_(d.windowMask),
+          size_(d.windowSize),
+          writePos_(d.writePos),
+          total_(d.total),
+          out_(o.out),
+          remaining_(o.remaining) {}
+    ~MemorySink() {
+        d_.writePos = writePos_;
+        d_.total = total_;
+        o_.out = out_;
+        o_.remaining = remaining_;
+        o_.overflow = o_.overflow || overflow_;
+    }
+    MemorySink(const MemorySink&) = delete;
+    MemorySink& operator=(const MemorySink&) = delete;
 
-void MemoryCopyMatch(QuantumDecoder& d, CallOutput& o, uint32_t length, uint32_t offset) {
-    if (o.remaining < length) {
-        o.overflow = true;
-        o.remaining = 0;
-        return;
-    }
-    o.remaining -= length;
-    uint32_t src = (d.total - offset) & d.windowMask;
-    d.total += length;
-    uint8_t* w = d.window;
-    uint32_t dst = d.writePos;
-    if (src + length <= d.windowSize && dst + length <= d.windowSize) {
-        // No wrap: a forward byte copy keeps the overlapping-run semantics.
-        uint8_t* to = w + dst;
-        const uint8_t* from = w + src;
-        for (uint32_t k = 0; k < length; ++k) to[k] = from[k];
-        std::memcpy(o.out, to, length);
-        o.out += length;
-        d.writePos = (dst + length) & d.windowMask;
-        return;
-    }
-    for (uint32_t k = 0; k < length; ++k) {
-        const uint8_t b = w[src];
-        w[dst] = b;
-        *o.out++ = b;
-        src = (src + 1) & d.windowMask;
-        dst = (dst + 1) & d.windowMask;
-    }
-    d.writePos = dst;
-}
+    uint32_t Remaining() const { return remaining_; }
+    bool Failed() const { return overflow_; }
 
-template <bool kSpill>
-bool DecodeItems(QuantumDecoder& d, BitReader& bits, CallOutput& o) {
-    ModelSet& m = d.models;
+    void Literal(uint8_t b) {
+        --remaining_;
+        ++total_;
+        *out_++ = b;
+        window_[writePos_] = b;
+        writePos_ = (writePos_ + 1) & mask_;
+    }
+
+    void Match(uint32_t length, uint32_t offset) {
+        if (remaining_ < length) {
+            overflow_ = true;
+            remaining_ = 0;
+            return;
+        }
+        remaining_ -= length;
+        uint32_t src = (total_ - offset) & mask_;
+        total_ += length;
+        uint32_t dst = writePos_;
+        uint8_t* w = window_;
+        if (src + length <= size_ && dst + length <= size_) {
+            // No wrap. Copying forward keeps the overlapping-run semantics;
+            // 8 bytes at a time may do so while the source starts 8 or more
+            // bytes before the destination (or anywhere after it).
+            uint8_t* to = w + dst;
+            const uint8_t* from = w + src;
+            uint32_t k = 0;
+            if (dst - src >= 8) {
+                for (; k + 8 <= length; k += 8) {
+                    uint64_t v;
+                    std::memcpy(&v, from + k, 8);
+                    std::memcpy(to + k, &v, 8);
+                    std::memcpy(out_ + k, &v, 8);
+                }
+            }
+            for (; k < length; ++k) {
+                const uint8_t b = from[k];
+                to[k] = b;
+                out_[k] = b;
+            }
+            out_ += length;
+            writePos_ = (dst + length) & mask_;
+            return;
+        }
+        for (uint32_t k = 0; k < length; ++k) {
+            const uint8_t b = w[src];
+            w[dst] = b;
+            *out_++ = b;
+            src = (src + 1) & mask_;
+            dst = (dst + 1) & mask_;
+        }
+        writePos_ = dst;
+    }
+
+  private:
+    QuantumDecoder& d_;
+    CallOutput& o_;
+    uint8_t* const window_;
+    const uint32_t mask_;
+    const uint32_t size_;
+    uint32_t writePos_;
+    uint32_t total_;
+    uint8_t* out_;
+    uint32_t remaining_;
+    bool overflow_ = false;
+};
+
+// The spill window keeps its state in the handle.
+class SpillSink {
+  public:
+    SpillSink(QuantumDecoder& d, CallOutput& o) : d_(d), o_(o) {}
+    uint32_t Remaining() const { return o_.remaining; }
+    bool Failed() const { return o_.overflow || d_.spillError; }
+    void Literal(uint8_t b) { SpillPutLiteral(d_, o_, b); }
+    void Match(uint32_t length, uint32_t offset) { SpillCopyMatch(d_, o_, length, offset); }
+
+  private:
+    QuantumDecoder& d_;
+    CallOutput& o_;
+};
+
+template <typename Sink>
+bool DecodeItems(ModelSet& m, BitReader& bits, Sink& out) {
     Coder c{0, 0xFFFF, bits.Bits(16)};
-    while (o.remaining != 0 && !bits.Exhausted()) {
+    while (out.Remaining() != 0 && !bits.Exhausted()) {
         const unsigned selector = DecodeSymbol<kSelectorGroups>(m.selector, c, bits);
         if (selector < 4) {
             const unsigned b =
                 DecodeSymbol<kLiteralGroups>(m.literal[selector], c, bits) + 64 * selector;
-            if constexpr (kSpill)
-                SpillPutLiteral(d, o, uint8_t(b));
-            else
-                MemoryPutLiteral(d, o, uint8_t(b));
+            out.Literal(uint8_t(b));
             continue;
         }
         uint32_t length;
@@ -257,12 +322,9 @@ bool DecodeItems(QuantumDecoder& d, BitReader& bits, CallOutput& o) {
         }
         const uint32_t offset =
             kTables.positionBase[slot] + bits.Bits(kTables.positionExtra[slot]) + 1;
-        if constexpr (kSpill)
-            SpillCopyMatch(d, o, length, offset);
-        else
-            MemoryCopyMatch(d, o, length, offset);
+        out.Match(length, offset);
     }
-    return !bits.Exhausted() && !o.overflow && !d.spillError;
+    return !bits.Exhausted() && !out.Failed();
 }
 
 }  // namespace
@@ -272,7 +334,12 @@ bool DecodeBlock(QuantumDecoder& d, const uint8_t* input, uint32_t count, CallOu
     // left full, so nothing more may be decoded into it.
     if (d.spillError) return false;
     BitReader bits(input, count);
-    return d.spillMode ? DecodeItems<true>(d, bits, o) : DecodeItems<false>(d, bits, o);
+    if (d.spillMode) {
+        SpillSink sink(d, o);
+        return DecodeItems(d.models, bits, sink);
+    }
+    MemorySink sink(d, o);
+    return DecodeItems(d.models, bits, sink);
 }
 
 }  // namespace quantum
