@@ -120,11 +120,15 @@ template <int kGroups>
 
 // The +8 step of entries 0..i.
 template <int kGroups>
-[[gnu::always_inline]] inline void Step(Model& m, Probe p) {
+[[gnu::always_inline]] inline void Step(Model& m, int i) {
     const __m128i step = _mm_set1_epi16(int16_t(kFrequencyStep));
+    const __m128i last = _mm_set1_epi16(int16_t(i));
     for (int g = 0; g < kGroups; ++g) {
         auto* at = reinterpret_cast<__m128i*>(m.cumFreq + 8 * g);
-        _mm_store_si128(at, _mm_add_epi16(_mm_load_si128(at), _mm_and_si128(Above(m, g, p), step)));
+        const __m128i lane =
+            _mm_add_epi16(_mm_setr_epi16(0, 1, 2, 3, 4, 5, 6, 7), _mm_set1_epi16(int16_t(8 * g)));
+        const __m128i beyond = _mm_cmpgt_epi16(lane, last);
+        _mm_store_si128(at, _mm_add_epi16(_mm_load_si128(at), _mm_andnot_si128(beyond, step)));
     }
 }
 #else
@@ -142,8 +146,7 @@ inline int FindEntry(const Model& m, Probe p) {
 }
 
 template <int kGroups>
-inline void Step(Model& m, Probe p) {
-    const int i = quantum::FindEntry(m, p.value);
+inline void Step(Model& m, int i) {
     for (int k = 0; k <= i; ++k) m.cumFreq[k] = uint16_t(m.cumFreq[k] + kFrequencyStep);
 }
 #endif
@@ -153,16 +156,26 @@ template <int kGroups>
     bits.TopUp();
     const uint32_t total = m.cumFreq[0];
     const uint32_t range = c.high - c.low + 1;
-    const uint32_t q = ((c.code - c.low + 1) * total - 1) / range;
-    // The frequency value is q's low half read as signed; a "negative" one
-    // compares above every frequency and so selects entry 0.
-    const Probe probe = MakeProbe(q & 0xFFFF);
-    const int i = FindEntry<kGroups>(m, probe);
+    int i;
+    if (kGroups == kSelectorGroups && c.code >= c.low && c.code <= c.high) {
+        // The selector model (decoded for every item) is searched without
+        // the division. With the code inside [low, high], as in any stream
+        // an encoder wrote, q below is less than total, and cumFreq[k] > q
+        // exactly when cumFreq[k] × range reaches (code - low + 1) × total.
+        const uint32_t scaled = (c.code - c.low + 1) * total;
+        i = 0;
+        for (int k = 1; k < 8 * kSelectorGroups; ++k) i += int(m.cumFreq[k] * range >= scaled);
+    } else {
+        const uint32_t q = ((c.code - c.low + 1) * total - 1) / range;
+        // The frequency value is q's low half read as signed; a "negative"
+        // one compares above every frequency and so selects entry 0.
+        i = FindEntry<kGroups>(m, MakeProbe(q & 0xFFFF));
+    }
     // The symbol as the encoder saw it: before any rebuild reorders entries.
     const unsigned symbol = m.symbol[i];
     const uint32_t upper = m.cumFreq[i];
     const uint32_t lower = m.cumFreq[i + 1];
-    Step<kGroups>(m, probe);
+    Step<kGroups>(m, i);
 
     // upper × range / total as in DivideByTotal, with range's share of the
     // product formed while the entry is still being searched for.
