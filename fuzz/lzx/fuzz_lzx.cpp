@@ -7,15 +7,10 @@
 #include <vector>
 
 #include "decoders/lzx.h"
+#include "fuzz/common/block_records.h"
 
-namespace {
-void* Alloc(uint32_t cb) {
-    return std::malloc(cb);
-}
-void Free(void* p) {
-    std::free(p);
-}
-}  // namespace
+using fuzzing::MallocAlloc;
+using fuzzing::MallocFree;
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (size < 2) return 0;
@@ -25,7 +20,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     decoders::DecoderConfig config{1 << bits, 0};
     void* h = nullptr;
     const int created =
-        lzx::DecoderCreate(&maxBlock, &config, Alloc, Free, &inputSize, &h, nullptr);
+        lzx::DecoderCreate(&maxBlock, &config, MallocAlloc, MallocFree, &inputSize, &h, nullptr);
     if (bits < 15 || bits > 21) {
         if (created != decoders::DECODER_ERROR_CONFIGURATION || h != nullptr) __builtin_trap();
         return 0;
@@ -33,20 +28,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (created != 0 || h == nullptr) __builtin_trap();
     std::vector<uint8_t> out(32768);
     size_t pos = 2;
-    for (int block = 0; size - pos >= 4 && block < 64; ++block) {
-        uint32_t wanted = uint32_t(data[pos] | (data[pos + 1] << 8));
-        if (wanted > 32768) wanted = 32768;
-        const size_t length =
-            std::min<size_t>(data[pos + 2] | (size_t{data[pos + 3]} << 8), size - pos - 4);
-        pos += 4;
-        // The payload in its own allocation, so any overread is caught.
-        std::vector<uint8_t> payload(data + pos, data + pos + length);
-        pos += length;
+    fuzzing::BlockRecord record;
+    for (int block = 0; block < 64 && fuzzing::NextBlockRecord(data, size, pos, record); ++block) {
         if (block == 1 && (data[1] & 1)) lzx::DecoderReset(h);
-        uint32_t produced = wanted;
-        const int rc = lzx::DecoderDecompress(h, payload.data(), uint32_t(payload.size()),
-                                              out.data(), &produced);
-        if ((rc == 0 && produced != wanted) || (rc != 0 && produced != 0)) __builtin_trap();
+        uint32_t produced = record.wanted;
+        const int rc = lzx::DecoderDecompress(h, record.payload.data(),
+                                              uint32_t(record.payload.size()), out.data(), &produced);
+        if ((rc == 0 && produced != record.wanted) || (rc != 0 && produced != 0)) __builtin_trap();
     }
     if (lzx::DecoderDestroy(h) != 0) __builtin_trap();
     return 0;

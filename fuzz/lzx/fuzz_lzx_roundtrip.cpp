@@ -8,15 +8,10 @@
 
 #include "cabbuild/folder_compressor.h"
 #include "decoders/lzx.h"
+#include "fuzz/common/block_records.h"
 
-namespace {
-void* Alloc(uint32_t cb) {
-    return std::malloc(cb);
-}
-void Free(void* p) {
-    std::free(p);
-}
-}  // namespace
+using fuzzing::MallocAlloc;
+using fuzzing::MallocFree;
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (size < 1) return 0;
@@ -25,7 +20,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     uint32_t maxBlock = 32768, inputSize = 0;
     decoders::DecoderConfig config{1 << bits, 0};
     void* h = nullptr;
-    if (lzx::DecoderCreate(&maxBlock, &config, Alloc, Free, &inputSize, &h, nullptr) != 0)
+    if (lzx::DecoderCreate(&maxBlock, &config, MallocAlloc, MallocFree, &inputSize, &h, nullptr) != 0)
         __builtin_trap();
     std::vector<uint8_t> out(32768);
     for (size_t pos = 1; pos < size; pos += cabbuild::kFrameSize) {

@@ -7,20 +7,15 @@
 #include <vector>
 
 #include "decoders/mszip.h"
+#include "fuzz/common/block_records.h"
 
-namespace {
-void* Alloc(uint32_t cb) {
-    return std::malloc(cb);
-}
-void Free(void* p) {
-    std::free(p);
-}
-}  // namespace
+using fuzzing::MallocAlloc;
+using fuzzing::MallocFree;
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     uint32_t maxOutput = 32768, inputSize = 0;
     void* decoder = nullptr;
-    if (mszip::DecoderCreate(&maxOutput, nullptr, Alloc, Free, &inputSize, &decoder, nullptr) != 0)
+    if (mszip::DecoderCreate(&maxOutput, nullptr, MallocAlloc, MallocFree, &inputSize, &decoder, nullptr) != 0)
         return 0;
     std::vector<uint8_t> output(32768);
     size_t pos = 0;
